@@ -1,0 +1,25 @@
+// The ALSA playback device: opened for two interleaved channels at the
+// file's rate and sample width, fed one period at a time, drained at the end.
+#ifndef KESTRUNE_OUTPUT_PCM_OUTPUT_H_
+#define KESTRUNE_OUTPUT_PCM_OUTPUT_H_
+
+#include <cstdint>
+#include <string>
+
+typedef struct _snd_pcm snd_pcm_t;
+
+// Opens and configures `deviceName`; stores the period the device granted,
+// in frames, in `period`. Prints the library's reason to standard error
+// and ends the process with status 1 when the device cannot be used.
+snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
+                      uint32_t bytesPerSample, unsigned long& period);
+
+// Hands `frames` interleaved stereo frames to the device and blocks until
+// it has taken them.
+void WritePeriod(snd_pcm_t* handle, const char* stereoFrames,
+                 unsigned long frames);
+
+// Lets the queued sound play out, then closes the device.
+void CloseDevice(snd_pcm_t* handle);
+
+#endif  // KESTRUNE_OUTPUT_PCM_OUTPUT_H_

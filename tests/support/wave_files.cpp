@@ -1,0 +1,74 @@
+#include "tests/support/wave_files.h"
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+std::string Le16(uint16_t v) {
+  return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
+
+std::string Le32(uint32_t v) {
+  return Le16(static_cast<uint16_t>(v & 0xFFFF)) + Le16(static_cast<uint16_t>(v >> 16));
+}
+
+std::string Chunk(const std::string& id, const std::string& body) {
+  std::string chunk = id + Le32(static_cast<uint32_t>(body.size())) + body;
+  if (body.size() % 2 != 0) chunk.push_back('\0');
+  return chunk;
+}
+
+std::string FormatBody(uint16_t channels, uint32_t rate, uint16_t bits) {
+  uint16_t align = static_cast<uint16_t>(channels * (bits / 8));
+  return Le16(1) + Le16(channels) + Le32(rate) + Le32(rate * align) + Le16(align) + Le16(bits);
+}
+
+std::string Riff(const std::string& chunks) {
+  return "RIFF" + Le32(static_cast<uint32_t>(chunks.size() + 4)) + "WAVE" + chunks;
+}
+
+std::string CanonicalWave(uint16_t channels, uint32_t rate, uint16_t bits,
+                          const std::string& data) {
+  return Riff(Chunk("fmt ", FormatBody(channels, rate, bits)) + Chunk("data", data));
+}
+
+std::string PatternFrames(uint32_t firstFrame, uint32_t frames, uint32_t frameSize) {
+  std::string bytes;
+  bytes.reserve(size_t{frames} * frameSize);
+  for (uint32_t i = firstFrame; i < firstFrame + frames; ++i) {
+    for (uint32_t j = 0; j < frameSize; ++j) {
+      uint32_t h = (i + 1) * 2654435761u ^ (j + 1) * 40503u;
+      h ^= h >> 13;
+      bytes.push_back(static_cast<char>((h & 0xFF) | 1));
+    }
+  }
+  return bytes;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kestrune-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+void AppendFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}

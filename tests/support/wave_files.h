@@ -1,0 +1,49 @@
+// Building wave files byte by byte, so that any layout can be tried, and
+// the temporary folders the tests keep them in.
+#ifndef KESTRUNE_TESTS_SUPPORT_WAVE_FILES_H_
+#define KESTRUNE_TESTS_SUPPORT_WAVE_FILES_H_
+
+#include <cstdint>
+#include <string>
+
+std::string Le16(uint16_t value);
+std::string Le32(uint32_t value);
+
+// A chunk: four-letter id, little-endian size, body, and a pad byte when
+// the body's length is odd.
+std::string Chunk(const std::string& id, const std::string& body);
+
+// The 16-byte body of a PCM format chunk.
+std::string FormatBody(uint16_t channels, uint32_t rate, uint16_t bitsPerSample);
+
+// "RIFF", size, "WAVE", then the chunks.
+std::string Riff(const std::string& chunks);
+
+// A canonical 44-byte header followed by `data`.
+std::string CanonicalWave(uint16_t channels, uint32_t rate,
+                          uint16_t bitsPerSample, const std::string& data);
+
+// Distinct bytes for every frame, so that a frame played from the wrong
+// place shows: byte j of frame i is a hash of i and j (never all zero).
+std::string PatternFrames(uint32_t firstFrame, uint32_t frames, uint32_t frameSize);
+
+// A fresh folder under the system's temporary folder, removed with its
+// files when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string Path(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+void AppendFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+#endif  // KESTRUNE_TESTS_SUPPORT_WAVE_FILES_H_

@@ -1,0 +1,31 @@
+// Reading the facts playback needs from a RIFF WAVE file's header.
+#ifndef KESTRUNE_WAVE_WAVE_HEADER_H_
+#define KESTRUNE_WAVE_WAVE_HEADER_H_
+
+#include <cstdint>
+#include <string>
+
+// What one reading of a wave file's header reports.
+struct WaveAttributes {
+  uint32_t rate = 0;            // frames per second
+  uint32_t bytesPerSample = 0;  // bits per sample / 8
+  uint32_t channels = 0;
+  uint32_t dataOffset = 0;      // file offset of the first sample byte
+  uint32_t frames = 0;          // whole frames present in the file
+};
+
+// Little-endian byte assemblers; each byte counts by its unsigned value.
+uint16_t Assem2(const char* bytes);
+uint32_t Assem4(const char* bytes);
+
+// Finds the "fmt" and "data" tags at even offsets from 2 and reads the
+// fields behind them. Ends the process with status 2 when the file cannot
+// be opened or holds no data tag.
+void GetAttributes(const std::string& path, uint32_t& rate,
+                   uint32_t& bytesPerSample, uint32_t& channels,
+                   uint32_t& dataOffset, uint32_t& frames);
+
+// The same, into one record.
+void GetAttributes(const std::string& path, WaveAttributes& attributes);
+
+#endif  // KESTRUNE_WAVE_WAVE_HEADER_H_
