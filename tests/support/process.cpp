@@ -120,7 +120,7 @@ int Session::Finish(double seconds) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-Result Run(const std::string& program, const std::vector<std::string>& args,
+Result RunProgram(const std::string& program, const std::vector<std::string>& args,
            const std::string& input, const std::vector<std::string>& environment) {
   Session session(program, args, environment);
   session.Send(input);

@@ -47,7 +47,7 @@ struct Result {
 };
 
 // Runs `program` to its end with `input` as its whole console input.
-Result Run(const std::string& program, const std::vector<std::string>& args,
+Result RunProgram(const std::string& program, const std::vector<std::string>& args,
            const std::string& input = "",
            const std::vector<std::string>& environment = {});
 

@@ -1,0 +1,282 @@
+#include "playback/play.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "output/interleave.h"
+#include "output/pcm_output.h"
+#include "playback/additional_commands.h"
+#include "playback/console.h"
+#include "playback/frames.h"
+#include "playback/playback_state.h"
+#include "wave/wave_header.h"
+
+namespace {
+
+// --- The start of the run ---------------------------------------------
+
+// Only these layouts are ever sent to the device: it is opened for two
+// channels of 16- or 24-bit samples, and any other layout would be misread.
+bool Playable(const WaveAttributes& a) {
+  return (a.channels == 1 || a.channels == 2) &&
+         (a.bytesPerSample == 2 || a.bytesPerSample == 3);
+}
+
+void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
+              int commandGiven, int loops) {
+  s.file = open(s.fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (s.file < 0) {
+    printf("The file called %s cannot be found!\n", s.fileName.c_str());
+    exit(2);
+  }
+  GetAttributes(s.fileName, s.snapshot);
+  s.current = s.snapshot;
+  const uint32_t rate = s.snapshot.rate;
+
+  s.inPoint = startSeconds != 0 ? ClampToFrame(SecondsTimesRate(startSeconds, rate)) : 0;
+  s.outPoint = stopSeconds != 0 ? ClampToFrame(SecondsTimesRate(stopSeconds, rate))
+                                : ClampToFrame(int64_t{s.snapshot.frames});
+
+  s.device = OpenDevice(s.deviceName, rate, s.snapshot.bytesPerSample, s.period);
+  if (Playable(s.snapshot)) {
+    const size_t sample = s.snapshot.bytesPerSample;
+    if (s.snapshot.channels == 1) s.readBuffer.resize(s.period * sample);
+    s.outputBuffer.resize(s.period * 2 * sample);
+  }
+
+  s.length = s.snapshot.frames;
+  s.nudgeAmount = 12000;
+  s.loops = loops;
+  s.exitAfterPlay = false;
+  s.request = Request::kAskAgain;
+  s.wordPending = commandGiven != 0;
+}
+
+// --- The dialogue -----------------------------------------------------
+
+void ShowSelectionInSeconds(PlaybackState& s) {
+  if (s.snapshot.rate == 0) return;
+  s.startSeconds = FramesToSeconds(s.inPoint, s.snapshot.rate);
+  s.stopSeconds = FramesToSeconds(s.outPoint, s.snapshot.rate);
+}
+
+void PrintMenu(const PlaybackState& s) {
+  printf("\n'i' to set in");
+  printf("\n'o' to set out");
+  printf("\n'l' to change number of loops (%i)", s.loops);
+  printf("\n'p' to play with current settings: %.2f to %.2f sec",
+         s.startSeconds, s.stopSeconds);
+  printf("\n'w' to play whole file");
+  printf("\n'x' to exit");
+  puts("\n'+' to show additional commands");
+}
+
+void AskForLoops(PlaybackState& s) {
+  puts("Enter number of loops.");
+  long loops = 0;
+  if (ReadInteger(loops) == NumberRead::kNumber)
+    s.loops = static_cast<int>(std::clamp<long>(loops, INT_MIN, INT_MAX));
+}
+
+void AskToPlaySelection(PlaybackState& s) {
+  if (s.inPoint > s.outPoint) {
+    // Goes on into the play phase, whose passes play nothing.
+    puts("Start time is set later than stop time!");
+    s.request = Request::kPlay;
+  } else if (s.inPoint == s.outPoint) {
+    puts("Start time and stop time are the same!");
+  } else {
+    s.request = Request::kPlay;
+  }
+}
+
+void ApplyMainCommand(const std::string& word, PlaybackState& s) {
+  s.request = word == "x" ? Request::kExit : Request::kAskAgain;
+  if (word == "p" || word == "px") {
+    if (word == "px") s.exitAfterPlay = true;
+    AskToPlaySelection(s);
+  } else if (word == "w" || word == "wx") {
+    if (word == "wx") s.exitAfterPlay = true;
+    s.inPoint = 0;
+    s.outPoint = ClampToFrame(int64_t{s.length});
+    s.request = Request::kPlay;
+  } else if (word == "i") {
+    SetInTime(s.snapshot.rate, s.length, &s.inPoint);
+  } else if (word == "o") {
+    SetOutTime(s.snapshot.rate, s.length, &s.outPoint);
+  } else if (word == "l") {
+    AskForLoops(s);
+  }
+}
+
+// One turn: words are read and applied until one asks to play or to exit.
+// The end of console input counts as "x", so a closed console ends the run.
+void DialogueTurn(PlaybackState& s, std::string& command) {
+  do {
+    ShowSelectionInSeconds(s);
+    if (s.wordPending) {
+      s.wordPending = false;
+    } else {
+      PrintMenu(s);
+      if (!ReadWord(command)) command = "x";
+    }
+    ApplyMainCommand(command, s);
+    ApplyAdditionalCommand(command, s);
+  } while (s.request == Request::kAskAgain);
+}
+
+// --- The play phase ---------------------------------------------------
+
+// Reads the header again: a changed rate, width or channel count would be
+// misplayed on the device as configured, so the run ends; a changed length
+// is followed.
+void Revalidate(PlaybackState& s) {
+  GetAttributes(s.fileName, s.current);
+  const WaveAttributes& now = s.current;
+  if (now.rate != s.snapshot.rate) {
+    puts("WARNING: Wavefile samplerate has changed!  Restart the program.");
+    exit(1);
+  }
+  if (now.bytesPerSample != s.snapshot.bytesPerSample) {
+    puts("WARNING: Wavefile bit depth has changed!  Restart the program.");
+    exit(1);
+  }
+  if (now.channels != s.snapshot.channels) {
+    puts("WARNING: Wavefile channel number has changed!  Restart the program.");
+    exit(1);
+  }
+  s.length = now.frames;
+  if (now.frames != s.snapshot.frames) {
+    puts("WARNING: Wavefile length has changed!");
+    if (now.frames < static_cast<uint32_t>(s.outPoint))
+      s.outPoint = ClampToFrame(int64_t{now.frames});
+  }
+}
+
+// Reads up to `frames` whole frames at frame `first`; returns how many came.
+size_t ReadFrames(const PlaybackState& s, int64_t first, size_t frames,
+                  char* into) {
+  const size_t frameSize = size_t{s.current.bytesPerSample} * s.current.channels;
+  const size_t wanted = frames * frameSize;
+  off_t offset = static_cast<off_t>(s.current.dataOffset + first * static_cast<int64_t>(frameSize));
+  size_t got = 0;
+  while (got < wanted) {
+    ssize_t n = pread(s.file, into + got, wanted - got, offset + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return got / frameSize;
+}
+
+// Fills the output buffer with the frames from `position` up to `end`:
+// silence for frames before the start of the data, then the file's frames.
+// Returns how many frames are ready; fewer when the file ended early.
+size_t PrepareFrames(PlaybackState& s, int64_t position, int64_t end) {
+  const size_t sample = s.current.bytesPerSample;
+  const size_t stereoFrame = 2 * sample;
+  char* out = s.outputBuffer.data();
+  size_t silent = 0;
+  if (position < 0) {
+    silent = static_cast<size_t>(std::min<int64_t>(end, 0) - position);
+    memset(out, 0, silent * stereoFrame);
+    out += silent * stereoFrame;
+    position += static_cast<int64_t>(silent);
+  }
+  size_t wanted = static_cast<size_t>(end - position);
+  if (wanted == 0) return silent;
+  if (s.current.channels == 2) return silent + ReadFrames(s, position, wanted, out);
+  size_t got = ReadFrames(s, position, wanted, s.readBuffer.data());
+  Interleave(static_cast<long>(got), s.current.bytesPerSample,
+             s.readBuffer.data(), s.readBuffer.data(), out);
+  return silent + got;
+}
+
+// One pass over the selection, a period at a time. Each write holds only
+// frames of the selection: the last one stops at the out-point, so a loop
+// goes on without a gap, and none reaches past the end of the file's data
+// into whatever chunk follows it.
+void PlayPass(PlaybackState& s) {
+  if (!Playable(s.current) || s.inPoint >= s.outPoint) return;
+  const int64_t period = static_cast<int64_t>(s.period);
+  int64_t position = s.inPoint;
+  do {
+    int64_t end = std::min({position + period, int64_t{s.outPoint}, int64_t{s.length}});
+    if (end <= position) break;
+    size_t frames = PrepareFrames(s, position, end);
+    if (frames == 0) break;
+    WritePeriod(s.device, s.outputBuffer.data(), frames);
+    if (s.snapshot.rate != 0) s.clock = FramesToSeconds(position, s.snapshot.rate);
+    printf("\rclock = %.2f sec", s.clock);
+    fflush(stdout);
+    position += period;
+  } while (position < s.outPoint);
+}
+
+// Returns true when the dialogue goes on after the play.
+bool PlayPhase(PlaybackState& s) {
+  Revalidate(s);
+  if (s.request == Request::kExit) {
+    putchar('\n');
+    return false;
+  }
+  puts("Playing...");
+  ShowSelectionInSeconds(s);
+  printf("start = %.2f sec\n", s.startSeconds);
+  printf("stop  = %.2f sec\n", s.stopSeconds);
+  for (int pass = 0; pass < s.loops; ++pass) {
+    if (s.loops != 1) printf("\nLoops remaining: %i\n", s.loops - pass - 1);
+    PlayPass(s);
+  }
+  putchar('\n');
+  if (s.exitAfterPlay) return false;
+  s.request = Request::kAskAgain;
+  return true;
+}
+
+void Finish(PlaybackState& s) {
+  CloseDevice(s.device);
+  s.readBuffer = {};
+  s.outputBuffer = {};
+  close(s.file);
+}
+
+}  // namespace
+
+void SetInTime(uint32_t rate, long length, int32_t* inPoint) {
+  puts("Enter in-time in seconds.");
+  float seconds = 0;
+  if (ReadSeconds(seconds) != NumberRead::kNumber) return;
+  double x = SecondsTimesRate(seconds, rate);
+  // A time at or past the end, or before the start, selects the start.
+  *inPoint = (length > x && x >= 0) ? ClampToFrame(x) : 0;
+}
+
+void SetOutTime(uint32_t rate, long length, int32_t* outPoint) {
+  puts("Enter out-time in seconds.");
+  float seconds = 0;
+  if (ReadSeconds(seconds) != NumberRead::kNumber) return;
+  double x = SecondsTimesRate(seconds, rate);
+  // A time past the end selects the end.
+  *outPoint = length >= x ? ClampToFrame(x) : ClampToFrame(int64_t{length});
+}
+
+void PLAY(const std::string& fileName, const std::string& deviceName,
+          float startSeconds, float stopSeconds, std::string& command,
+          int commandGiven, int loops) {
+  PlaybackState s;
+  s.fileName = fileName;
+  s.deviceName = deviceName;
+  StartRun(s, startSeconds, stopSeconds, commandGiven, loops);
+  do {
+    DialogueTurn(s, command);
+  } while (PlayPhase(s));
+  Finish(s);
+}

@@ -1,0 +1,46 @@
+// Everything one run of the player holds, from the snapshot of the file to
+// the end.
+#ifndef KESTRUNE_PLAYBACK_PLAYBACK_STATE_H_
+#define KESTRUNE_PLAYBACK_PLAYBACK_STATE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "output/pcm_output.h"
+#include "wave/wave_header.h"
+
+enum class Request { kAskAgain, kPlay, kExit };
+
+struct PlaybackState {
+  std::string fileName;
+  std::string deviceName;
+  int file = -1;  // held open for the sample reads of the whole run
+
+  // The snapshot taken at the start: its rate, sample width, channel count
+  // and length are what every later reading of the header is checked
+  // against. `current` is the latest reading.
+  WaveAttributes snapshot;
+  WaveAttributes current;
+  uint32_t length = 0;  // frames in the file at the latest reading
+
+  int32_t inPoint = 0;  // the selection plays from inPoint up to outPoint
+  int32_t outPoint = 0;
+  int loops = 1;
+  int32_t nudgeAmount = 12000;
+
+  Request request = Request::kAskAgain;
+  bool exitAfterPlay = false;  // "px" and "wx": the next play ends the run
+  bool wordPending = false;    // the command line's word replaces the menu
+
+  float startSeconds = 0;  // the selection in seconds, for display
+  float stopSeconds = 0;
+  float clock = 0;  // the last clock value shown
+
+  snd_pcm_t* device = nullptr;
+  unsigned long period = 0;       // frames per write, as the device granted
+  std::vector<char> readBuffer;   // mono samples from the file
+  std::vector<char> outputBuffer; // stereo frames for the device
+};
+
+#endif  // KESTRUNE_PLAYBACK_PLAYBACK_STATE_H_

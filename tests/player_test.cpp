@@ -1,0 +1,281 @@
+// The player run end to end: the binary on a console pipe, its output
+// compared whole, and what it played captured by ALSA's file device and
+// compared byte for byte with the frames selected.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "tests/support/player.h"
+
+namespace {
+
+constexpr uint32_t kRate = 8000;
+
+TEST_F(PlayerTest, ExitShowsTheMenuOnceAndPlaysNothing) {
+  MakeWave(2, kRate, 16, 40000);
+  Result r = Play("x\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 0, 5) + "\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(Captured().empty());
+}
+
+TEST_F(PlayerTest, InTimeThenPlayPlaysFromThereToTheEnd) {
+  MakeWave(2, kRate, 16, 40000);
+  Result r = Play("i\n2\np\nx\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 0, 5) + "Enter in-time in seconds.\n" + Menu(1, 2, 5) +
+                       PlayOutput(16000, 40000, kRate) + Menu(1, 2, 5) + "\n");
+  EXPECT_TRUE(SameBytes(Captured(), Frames(16000, 40000)));
+}
+
+TEST_F(PlayerTest, LoopsPlayTheExactSelectionBackToBack) {
+  // 1.0 s to 1.7 s is 5600 frames: a whole period and a part of one.
+  MakeWave(2, kRate, 16, 40000);
+  Result r = Play("", {"1", "1.7", "px", "3"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, PlayOutput(8000, 13600, kRate, 3));
+  EXPECT_NE(r.out.find("\nLoops remaining: 2\n"), std::string::npos);
+  std::string pass = Frames(8000, 13600);
+  EXPECT_TRUE(SameBytes(Captured(), pass + pass + pass));
+}
+
+TEST_F(PlayerTest, LoopCountFromTheMenu) {
+  MakeWave(2, kRate, 16, 8000);
+  Result r = Play("l\n2\no\n0.5\np\nl\n0\np\nx\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 0, 1) + "Enter number of loops.\n" + Menu(2, 0, 1) +
+                       "Enter out-time in seconds.\n" + Menu(2, 0, 0.5) +
+                       PlayOutput(0, 4000, kRate, 2) + Menu(2, 0, 0.5) +
+                       "Enter number of loops.\n" + Menu(0, 0, 0.5) +
+                       PlayOutput(0, 4000, kRate, 0) + Menu(0, 0, 0.5) + "\n");
+  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 4000) + Frames(0, 4000)));
+}
+
+TEST_F(PlayerTest, TimesOutsideTheFileAreBounded) {
+  MakeWave(2, kRate, 16, 40000);
+  // In-point: at or past the end, or negative, gives the start.
+  // Out-point: past the end gives the end; a negative time is kept.
+  Result r = Play("i\n3\ni\n5\ni\n3\ni\n-1\no\n9\no\n-1\np\nx\n");
+  EXPECT_EQ(r.status, 0);
+  const std::string in = "Enter in-time in seconds.\n", out = "Enter out-time in seconds.\n";
+  EXPECT_EQ(r.out, Menu(1, 0, 5) + in + Menu(1, 3, 5) + in + Menu(1, 0, 5) + in +
+                       Menu(1, 3, 5) + in + Menu(1, 0, 5) + out + Menu(1, 0, 5) + out +
+                       Menu(1, 0, -1) + "Start time is set later than stop time!\n" +
+                       PlayOutput(0, -8000, kRate) + Menu(1, 0, -1) + "\n");
+  EXPECT_TRUE(Captured().empty());
+}
+
+TEST_F(PlayerTest, EqualTimesAreRefusedWithoutAPlay) {
+  MakeWave(2, kRate, 16, 40000);
+  Result r = Play("i\n1\no\n1\np\nx\n");
+  EXPECT_EQ(r.out, Menu(1, 0, 5) + "Enter in-time in seconds.\n" + Menu(1, 1, 5) +
+                       "Enter out-time in seconds.\n" + Menu(1, 1, 1) +
+                       "Start time and stop time are the same!\n" + Menu(1, 1, 1) + "\n");
+}
+
+TEST_F(PlayerTest, RefusedPlayAndExitStillEndsAfterTheNextPlay) {
+  MakeWave(2, kRate, 16, 40000);
+  Result r = Play("px\ni\n4\np\nx\n", {"1", "1"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 1, 1) + "Start time and stop time are the same!\n" + Menu(1, 1, 1) +
+                       "Enter in-time in seconds.\n" + Menu(1, 4, 1) +
+                       "Start time is set later than stop time!\n" +
+                       PlayOutput(32000, 8000, kRate));
+  EXPECT_TRUE(Captured().empty());
+}
+
+TEST_F(PlayerTest, WholeFileReplacesTheSelection) {
+  MakeWave(2, kRate, 16, 9000);
+  Result r = Play("w\nwx\n", {"0.5", "0.6"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 0.5, 0.6) + PlayOutput(0, 9000, kRate) + Menu(1, 0, 1.125) +
+                       PlayOutput(0, 9000, kRate));
+  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 9000) + Frames(0, 9000)));
+}
+
+TEST_F(PlayerTest, MonoIsHeardOnBothChannels) {
+  for (uint16_t bits : {16, 24}) {
+    MakeWave(1, kRate, bits, 5000);
+    Result r = Play("", {"0", "0", "wx"});
+    EXPECT_EQ(r.status, 0);
+    std::string mono = Frames(0, 5000), stereo;
+    const size_t sample = bits / 8;
+    for (size_t at = 0; at < mono.size(); at += sample)
+      stereo += mono.substr(at, sample) + mono.substr(at, sample);
+    EXPECT_TRUE(SameBytes(Captured(), stereo)) << bits << "-bit";
+  }
+}
+
+TEST_F(PlayerTest, TwentyFourBitStereoArrivesUnchanged) {
+  MakeWave(2, 48000, 24, 50000);
+  Result r = Play("", {"0.125", "0.875", "px"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(SameBytes(Captured(), Frames(6000, 42000)));
+}
+
+TEST_F(PlayerTest, LayoutsTheDeviceWouldMisreadPlayNothing) {
+  // Four channels, 8-bit and 32-bit samples: the play goes through its
+  // messages but sends no byte.
+  for (auto [channels, bits] : {std::pair{4, 16}, {2, 8}, {2, 32}, {1, 8}}) {
+    MakeWave(static_cast<uint16_t>(channels), kRate, static_cast<uint16_t>(bits), 9000);
+    Result r = Play("w\nx\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, Menu(1, 0, 1.125) + PlayOutput(0, 9000, kRate, 1, 0) + Menu(1, 0, 1.125) +
+                         "\n");
+    EXPECT_TRUE(Captured().empty()) << channels << " channels, " << bits << " bits";
+  }
+}
+
+TEST_F(PlayerTest, NothingPastTheEndOfTheDataIsPlayed) {
+  // A trailing chunk after the data, and an out-point far past the end.
+  std::string file = CanonicalWave(2, kRate, 16, PatternFrames(0, 5000, 4)) +
+                     Chunk("LIST", std::string(100000, '\x7f'));
+  WriteFile(wave_, file);
+  Result r = Play("", {"0.25", "100", "px"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, PlayOutput(2000, 800000, kRate, 1, 5000));
+  EXPECT_TRUE(SameBytes(Captured(), Frames(2000, 5000)));
+}
+
+TEST_F(PlayerTest, FramesBeforeTheStartAreSilence) {
+  MakeWave(2, kRate, 16, 8000);
+  Result r = Play("", {"-0.6", "0.5", "px"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, PlayOutput(-4800, 4000, kRate));
+  EXPECT_TRUE(SameBytes(Captured(), std::string(4800 * 4, '\0') + Frames(0, 4000)));
+}
+
+TEST_F(PlayerTest, NotANumberAtATimePromptIsTheNextCommand) {
+  MakeWave(2, kRate, 16, 8000);
+  // "i p": the in-point stays, and "p" is the next word read at the menu.
+  // "o 0.5x": 0.5, then "x" exits.
+  Result r = Play("i\np\no\n0.5x\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 0, 1) + "Enter in-time in seconds.\n" + Menu(1, 0, 1) +
+                       PlayOutput(0, 8000, kRate) + Menu(1, 0, 1) +
+                       "Enter out-time in seconds.\n" + Menu(1, 0, 0.5) + "\n");
+  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 8000)));
+}
+
+TEST_F(PlayerTest, LongWordsMatchNothing) {
+  MakeWave(2, kRate, 16, 8000);
+  Result r = Play(std::string(300, 'p') + "\nx" + std::string(5000, 'x') + "\nx\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 0, 1) + Menu(1, 0, 1) + Menu(1, 0, 1) + "\n");
+}
+
+TEST_F(PlayerTest, EndOfInputActsAsExit) {
+  MakeWave(2, kRate, 16, 8000);
+  Result atMenu = Play("");
+  EXPECT_EQ(atMenu.status, 0);
+  EXPECT_EQ(atMenu.out, Menu(1, 0, 1) + "\n");
+
+  for (auto [word, prompt] : {std::pair{"i", "Enter in-time in seconds.\n"},
+                              {"o", "Enter out-time in seconds.\n"},
+                              {"l", "Enter number of loops.\n"}}) {
+    Result r = Play(std::string(word) + "\n");
+    EXPECT_EQ(r.status, 0) << word;
+    EXPECT_EQ(r.out, Menu(1, 0, 1) + prompt + Menu(1, 0, 1) + "\n") << word;
+  }
+}
+
+TEST_F(PlayerTest, OutOfRangeNumbersSaturate) {
+  MakeWave(2, kRate, 16, 8000);
+  Result r = Play("l\n99999999999\no\n-1e30\ni\nnan\nx\n", {"1e30"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, MenuFrames(1, INT32_MAX, 8000, kRate) + "Enter number of loops.\n" +
+                       MenuFrames(INT_MAX, INT32_MAX, 8000, kRate) +
+                       "Enter out-time in seconds.\n" +
+                       MenuFrames(INT_MAX, INT32_MAX, INT32_MIN, kRate) +
+                       "Enter in-time in seconds.\n" +
+                       MenuFrames(INT_MAX, 0, INT32_MIN, kRate) + "\n");
+}
+
+TEST_F(PlayerTest, ZeroRateShowsZeroSeconds) {
+  MakeWave(2, 0, 16, 9000);
+  Result r = Play("w\nx\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 0, 0) + PlayOutput(0, 9000, 0) + Menu(1, 0, 0) + "\n");
+  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 9000)));
+}
+
+// Changes between plays: the test waits for the menu before it changes the
+// file, as a user would.
+class RevalidationTest : public PlayerTest {
+ protected:
+  void SetUp() override {
+    // A recording still being written: its data size is not filled in.
+    std::string file = CanonicalWave(2, kRate, 16, PatternFrames(0, 8000, 4));
+    file.replace(40, 4, Le32(0xFFFFFFFFu));
+    WriteFile(wave_, file);
+  }
+  void Rewrite(uint16_t channels, uint32_t rate, uint16_t bits) {
+    WriteFile(wave_, CanonicalWave(channels, rate, bits, PatternFrames(0, 8000, 4)));
+  }
+};
+
+TEST_F(RevalidationTest, GrownFileIsFollowedWithAWarningAtEveryPlay) {
+  Session s(kBinary, Args());
+  ASSERT_TRUE(s.WaitFor("commands\n"));
+  AppendFile(wave_, PatternFrames(8000, 4000, 4));
+  s.Send("p\n");
+  ASSERT_TRUE(s.WaitFor("commands\n", 2));
+  s.Send("w\n");
+  ASSERT_TRUE(s.WaitFor("commands\n", 3));
+  s.Send("x\n");
+  EXPECT_EQ(s.Finish(), 0);
+  const std::string warning = "WARNING: Wavefile length has changed!\n";
+  EXPECT_EQ(s.out(), Menu(1, 0, 1) + warning + PlayOutput(0, 8000, kRate) + Menu(1, 0, 1) +
+                         warning + PlayOutput(0, 12000, kRate) + Menu(1, 0, 1.5) + warning +
+                         "\n");
+  EXPECT_TRUE(SameBytes(ReadFile(capture_), PatternFrames(0, 8000, 4) + PatternFrames(0, 12000, 4)));
+}
+
+TEST_F(RevalidationTest, ShrunkFilePullsTheOutPointBack) {
+  Session s(kBinary, Args());
+  ASSERT_TRUE(s.WaitFor("commands\n"));
+  ASSERT_EQ(truncate(wave_.c_str(), 44 + 5000 * 4 + 2), 0);
+  s.Send("p\n");
+  ASSERT_TRUE(s.WaitFor("commands\n", 2));
+  s.Send("x\n");
+  EXPECT_EQ(s.Finish(), 0);
+  const std::string warning = "WARNING: Wavefile length has changed!\n";
+  EXPECT_EQ(s.out(), Menu(1, 0, 1) + warning + PlayOutput(0, 5000, kRate) + Menu(1, 0, 0.625) +
+                         warning + "\n");
+  EXPECT_TRUE(SameBytes(ReadFile(capture_), PatternFrames(0, 5000, 4)));
+}
+
+TEST_F(RevalidationTest, ChangedFormatEndsTheRun) {
+  struct Change {
+    uint16_t channels;
+    uint32_t rate;
+    uint16_t bits;
+    const char* warning;
+  };
+  for (const Change& c :
+       {Change{2, 16000, 16, "WARNING: Wavefile samplerate has changed!  Restart the program.\n"},
+        Change{2, kRate, 24, "WARNING: Wavefile bit depth has changed!  Restart the program.\n"},
+        Change{1, kRate, 16,
+               "WARNING: Wavefile channel number has changed!  Restart the program.\n"}}) {
+    SetUp();
+    Session s(kBinary, Args());
+    ASSERT_TRUE(s.WaitFor("commands\n"));
+    Rewrite(c.channels, c.rate, c.bits);
+    s.Send("p\n");
+    EXPECT_EQ(s.Finish(), 1);
+    EXPECT_EQ(s.out(), Menu(1, 0, 1) + c.warning);
+  }
+}
+
+TEST_F(RevalidationTest, RemovedFileEndsTheRunAtExit) {
+  Session s(kBinary, Args());
+  ASSERT_TRUE(s.WaitFor("commands\n"));
+  ASSERT_EQ(unlink(wave_.c_str()), 0);
+  s.Send("x\n");
+  EXPECT_EQ(s.Finish(), 2);
+  EXPECT_EQ(s.out(), Menu(1, 0, 1) + "The file called " + wave_ + " cannot be found!\n");
+}
+
+}  // namespace

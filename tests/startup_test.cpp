@@ -1,0 +1,134 @@
+// The command line and the file-name prompt.
+#include <sys/stat.h>
+
+#include "tests/support/player.h"
+
+namespace {
+
+constexpr uint32_t kRate = 8000;
+
+const std::string kFirstPrompt = "\nEnter the name of .wav file, 'h' for help, or 'x' to exit: \n";
+const std::string kSecondPrompt = "\nEnter the name of .wav file or 'x' to exit: \n";
+
+const std::string kHelp =
+    "\n"
+    "\nThis program will play mono or stereo, 16 or 24 bit wave files.\n"
+    "You will be able to play the entire file or set start and stop points.\n"
+    "Press 'enter' after your choices.\n"
+    "\nSound will be sent to the default alsa soundcard unless you enter a device name\n"
+    "such as plughw:0,0 as the first argument when you first run the application.\n"
+    "For example, kestrune plughw:0,0\n"
+    "\nAdditional Command Line Arguments:\n\n"
+    "These are optional, but if you need argument 3 for example,\n"
+    "you need to enter arguments 1 and 2 as well.\n\n"
+    "The name of the wavefile is the 2nd argument.\n"
+    "In this case, you may wish to use the shortcut 'd' for the first argument\n"
+    "to use the default soundcard. For example, kestrune d song1.wav\n\n"
+    "The 3rd argument is the start time\n\n"
+    "The 4th argument is the stop time\n\n"
+    "Adding a 5th argument will skip the first interactive dialog and use the\n"
+    "5th argument as the command.  So, entering 'p' will start playback immediately.\n\n"
+    "'px' will play once or the set number of loops and exit.\n\n"
+    "'w' will overwrite the in and out times and play the whole file.\n\n"
+    "'wx' will play the whole file once or the set number of loops and exit.\n\n"
+    "The 6th argument can set the number of loops, 1 = play once\n";
+
+using StartupTest = PlayerTest;
+
+TEST_F(StartupTest, PromptExitsWithStatus1) {
+  for (const char* input : {"x\n", ""}) {
+    Result r = RunProgram(kBinary, {}, input);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kFirstPrompt);
+  }
+  for (const char* input : {"h\nx\n", "h\n"}) {
+    Result r = RunProgram(kBinary, {}, input);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kFirstPrompt + kHelp + kSecondPrompt);
+  }
+}
+
+TEST_F(StartupTest, PromptedNameIsTheFileAfterHelpToo) {
+  MakeWave(2, kRate, 16, 8000);
+  Result r = RunProgram(kBinary, {device_}, "h\n" + wave_ + "\nx\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, kFirstPrompt + kHelp + kSecondPrompt + Menu(1, 0, 1) + "\n");
+
+  // At the second prompt "h" is a file name like any other.
+  Result h = RunProgram(kBinary, {device_}, "h\nh\n");
+  EXPECT_EQ(h.status, 2);
+  EXPECT_EQ(h.out, kFirstPrompt + kHelp + kSecondPrompt + "The file called h cannot be found!\n");
+}
+
+TEST_F(StartupTest, WordsMeanSomethingOnlyAtThePrompts) {
+  // "d x": a file named x on the default device.
+  Result r = RunProgram(kBinary, {"d", dir_.Path("x")});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "The file called " + dir_.Path("x") + " cannot be found!\n");
+}
+
+TEST_F(StartupTest, StartStopCommandAndLoopsFromTheCommandLine) {
+  MakeWave(2, kRate, 16, 40000);
+  // The leading number counts: "1s" is 1 second.
+  Result r = Play("", {"1s", "1.5", "px", "2"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, PlayOutput(8000, 12000, kRate, 2));
+  EXPECT_TRUE(SameBytes(Captured(), Frames(8000, 12000) + Frames(8000, 12000)));
+
+  // 0 and 0 select the whole file; a stop alone is given with start 0.
+  r = Play("x\n", {"0", "0"});
+  EXPECT_EQ(r.out, Menu(1, 0, 5) + "\n");
+  r = Play("x\n", {"0", "2"});
+  EXPECT_EQ(r.out, Menu(1, 0, 2) + "\n");
+  r = Play("x\n", {"abc"});
+  EXPECT_EQ(r.out, Menu(1, 0, 5) + "\n");
+}
+
+TEST_F(StartupTest, SeventhArgumentMakesTheSixthIgnoredToo) {
+  MakeWave(2, kRate, 16, 8000);
+  Result r = Play("", {"0", "0.5", "px", "3", "extra"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, PlayOutput(0, 4000, kRate));
+  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 4000)));
+}
+
+TEST_F(StartupTest, LoopCountThatIsNotANumberPlaysNothing) {
+  MakeWave(2, kRate, 16, 8000);
+  Result r = Play("", {"0", "0", "wx", "many"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, PlayOutput(0, 8000, kRate, 0));
+  EXPECT_TRUE(Captured().empty());
+}
+
+TEST_F(StartupTest, ExitGivenAsTheCommandEndsWithoutPlaying) {
+  MakeWave(2, kRate, 16, 8000);
+  Result r = Play("", {"0", "0", "x"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "\n");
+}
+
+TEST_F(StartupTest, LongNamesAreKeptWhole) {
+  // A file name and a device name far beyond any fixed buffer.
+  std::string folder = dir_.Path(std::string(200, 'f'));
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  wave_ = folder + "/" + std::string(200, 's') + ".wav";
+  capture_ = folder + "/" + std::string(200, 'c') + ".raw";
+  device_ = "file:'" + capture_ + "',raw";
+  MakeWave(2, kRate, 16, 5000);
+  Result r = Play("", {"0", "0", "wx"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 5000)));
+
+  Result missing = RunProgram(kBinary, {"d", wave_ + "x"});
+  EXPECT_EQ(missing.out, "The file called " + wave_ + "x cannot be found!\n");
+}
+
+TEST_F(StartupTest, UnknownDeviceEndsWithStatus1) {
+  MakeWave(2, kRate, 16, 8000);
+  Result r = RunProgram(kBinary, {"nosuchdev", wave_}, "x\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("unable to open pcm device: "), std::string::npos);
+}
+
+}  // namespace
