@@ -1,5 +1,81 @@
 #include "playback/additional_commands.h"
 
-// The jump and nudge commands arrive with the next change; until then no
-// word is one of them.
-void ApplyAdditionalCommand(const std::string&, PlaybackState&) {}
+#include <cstdio>
+
+#include "playback/console.h"
+#include "playback/frames.h"
+
+namespace {
+
+// Sums are formed in 64 bits and saturate to the position range before the
+// bounds below apply, so that no repeated nudge can wrap a point around.
+int32_t AtLeastZero(int64_t frames) {
+  int32_t point = ClampToFrame(frames);
+  return point < 0 ? 0 : point;
+}
+
+// Compared as unsigned values: a negative point counts as beyond the end.
+int32_t AtMostLength(int64_t frames, uint32_t length) {
+  int32_t point = ClampToFrame(frames);
+  return static_cast<uint32_t>(point) > length ? ClampToFrame(int64_t{length}) : point;
+}
+
+void ListAdditionalCommands() {
+  puts("\nAdditional Commands:");
+  puts("\t'j' to jump time selection ahead");
+  puts("\t'J' to jump time selection back");
+  puts("\t'n' to nudge start forward");
+  puts("\t'b' to nudge start backward");
+  puts("\t'no' to nudge stop point forward");
+  puts("\t'bo' to nudge stop point backward");
+  puts("\t'N' to nudge both start and stop forward");
+  puts("\t'B' to nudge both start and stop backward");
+  puts("\t'nn' to set nudge amount");
+}
+
+void AskForNudgeAmount(PlaybackState& s) {
+  const float seconds = FramesToSeconds(s.nudgeAmount, s.snapshot.rate);
+  printf("\nCurrent Nudge Amount = %li samples or %.3f sec\n", static_cast<long>(s.nudgeAmount),
+         seconds);
+  puts("Enter new nudge amount (in samples) or '0' to keep settings");
+  long amount = 0;
+  if (ReadInteger(amount) == NumberRead::kNumber && amount > 0)
+    s.nudgeAmount = ClampToFrame(int64_t{amount});
+}
+
+}  // namespace
+
+void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
+  const int64_t in = s.inPoint;
+  const int64_t out = s.outPoint;
+  const int64_t width = out - in;
+  const int64_t amount = s.nudgeAmount;
+
+  if (word == "j") {
+    s.inPoint = s.outPoint;
+    s.outPoint = AtMostLength(out + width, s.length);
+  } else if (word == "J") {
+    s.inPoint = AtLeastZero(in - width);
+    s.outPoint = static_cast<int32_t>(in);
+  } else if (word == "n") {
+    s.inPoint = ClampToFrame(in + amount);
+    if (s.inPoint > s.outPoint) s.inPoint = s.outPoint;
+  } else if (word == "b") {
+    s.inPoint = AtLeastZero(in - amount);
+  } else if (word == "N") {
+    s.inPoint = ClampToFrame(in + amount);
+    s.outPoint = AtMostLength(out + amount, s.length);
+  } else if (word == "B") {
+    s.inPoint = AtLeastZero(in - amount);
+    s.outPoint = AtLeastZero(out - amount);
+  } else if (word == "no") {
+    s.outPoint = AtMostLength(out + amount, s.length);
+  } else if (word == "bo") {
+    s.outPoint = ClampToFrame(out - amount);
+    if (s.outPoint < s.inPoint) s.outPoint = s.inPoint;
+  } else if (word == "+") {
+    ListAdditionalCommands();
+  } else if (word == "nn") {
+    AskForNudgeAmount(s);
+  }
+}
