@@ -7,6 +7,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 DEVICE ?= default
 JOBS ?= $(shell nproc)
+SHELL := /bin/bash
 
 .PHONY: all deps build run test test-plain test-sanitized clean
 
@@ -26,7 +27,7 @@ run: build
 	  echo "Device '$(DEVICE)' could not be used: pick another with make run DEVICE=NAME (aplay -L lists them; DEVICE=null plays into nothing on a machine without sound)."; \
 	fi; exit $$status
 
-test: test-plain test-sanitized
+test: test-plain test-sanitized fuzz-smoke
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -38,3 +39,25 @@ test-sanitized: deps
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Coverage-guided fuzzing of the header reader (clang's libFuzzer).
+# make fuzz FUZZ_SECONDS=1200 for a long run.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_FLAGS = -std=c++17 -g -O1 -I. -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
+
+.PHONY: fuzz fuzz-build fuzz-smoke
+fuzz-build: deps
+	@mkdir -p $(FUZZ_BUILD)/seeds $(FUZZ_BUILD)/corpus
+	clang++ $(FUZZ_FLAGS) fuzz/wave_header_fuzz.cpp wave/wave_header.cpp -o $(FUZZ_BUILD)/wave_header_fuzz
+	clang++ -std=c++17 -O1 -I. fuzz/make_seeds.cpp tests/support/wave_files.cpp -o $(FUZZ_BUILD)/make_seeds
+	$(FUZZ_BUILD)/make_seeds $(FUZZ_BUILD)/seeds
+
+fuzz: fuzz-build
+	$(FUZZ_BUILD)/wave_header_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=140000 \
+	  -print_final_stats=1 $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/seeds
+
+# A bounded fuzz run, part of make test.
+fuzz-smoke:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30 2>&1 | grep -E '^(#[0-9]+.*DONE|Done|stat::|==[0-9]+==ERROR)' ; \
+	  test $${PIPESTATUS[0]} -eq 0

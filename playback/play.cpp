@@ -1,6 +1,5 @@
 #include "playback/play.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,11 +30,7 @@ bool Playable(const WaveAttributes& a) {
 
 void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
               int commandGiven, int loops) {
-  s.file = open(s.fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (s.file < 0) {
-    printf("The file called %s cannot be found!\n", s.fileName.c_str());
-    exit(2);
-  }
+  s.file = OpenWaveFile(s.fileName);
   GetAttributes(s.fileName, s.snapshot);
   s.current = s.snapshot;
   const uint32_t rate = s.snapshot.rate;

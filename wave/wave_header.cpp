@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,15 +12,32 @@
 namespace {
 
 // Tags are looked for at even offsets from 2 up to and including this one.
-constexpr uint32_t kLastTagOffset = 131072;
+constexpr size_t kLastTagOffset = 131072;
 // The fields read behind a tag reach 24 bytes past the format tag.
 constexpr size_t kWindowBytes = kLastTagOffset + 24;
 
-// The scan window of the latest call. There is one thread, and keeping the
-// window here spares every re-validation an allocation of 128 KiB.
-char window[kWindowBytes];
+// First even offset k in [2, kLastTagOffset] at which `tag` begins within
+// the `size` bytes at `head`, or -1.
+long FindTag(const char* head, size_t size, const char* tag, size_t tagLength) {
+  if (size < tagLength) return -1;
+  const char* end = head + std::min(kLastTagOffset, size - tagLength) + 1;
+  for (const char* p = head + 2; p < end; ++p) {
+    p = static_cast<const char*>(memchr(p, tag[0], static_cast<size_t>(end - p)));
+    if (p == nullptr) return -1;
+    if ((p - head) % 2 == 0 && memcmp(p, tag, tagLength) == 0) return p - head;
+  }
+  return -1;
+}
 
-// Reads up to `size` bytes from offset 0; returns how many arrived.
+// The bytes at `offset`; those past the end of what was read count as 0,
+// as a header cut short by the end of the file has no more to give.
+struct Field {
+  char bytes[4];
+  Field(const char* head, size_t size, size_t offset) {
+    for (size_t i = 0; i < 4; ++i) bytes[i] = offset + i < size ? head[offset + i] : 0;
+  }
+};
+
 size_t ReadWindow(int fd, char* buffer, size_t size) {
   size_t got = 0;
   while (got < size) {
@@ -31,20 +49,9 @@ size_t ReadWindow(int fd, char* buffer, size_t size) {
   return got;
 }
 
-// First even offset k in [2, kLastTagOffset] at which `tag` begins, or -1.
-// Bytes past the end of the file were zeroed and so never match a letter.
-long FindTag(const char* tag, size_t tagLength) {
-  const char* end = window + kLastTagOffset + 1;
-  const char* p = window + 2;
-  while (p < end) {
-    p = static_cast<const char*>(memchr(p, tag[0], end - p));
-    if (p == nullptr) return -1;
-    long k = p - window;
-    if (k % 2 == 0 && memcmp(p, tag, tagLength) == 0) return k;
-    ++p;
-  }
-  return -1;
-}
+// The scan window of the latest call. There is one thread, and keeping the
+// window here spares every re-validation an allocation of 128 KiB.
+char window[kWindowBytes];
 
 }  // namespace
 
@@ -59,57 +66,73 @@ uint32_t Assem4(const char* bytes) {
          static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
-void GetAttributes(const std::string& path, uint32_t& rate,
-                   uint32_t& bytesPerSample, uint32_t& channels,
-                   uint32_t& dataOffset, uint32_t& frames) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+HeaderScan ScanHeader(const char* head, size_t size, uint64_t fileSize) {
+  HeaderScan scan;
+  WaveAttributes& a = scan.attributes;
+  const long format = FindTag(head, size, "fmt", 3);
+  // Without a format tag nothing is read at made-up offsets: the fields
+  // stay 0 and so does the frame count.
+  if (format >= 0) {
+    scan.formatFound = true;
+    a.channels = Assem2(Field(head, size, format + 10).bytes);
+    a.bytesPerSample = Assem2(Field(head, size, format + 22).bytes) / 8u;
+    a.rate = Assem4(Field(head, size, format + 12).bytes);
+  }
+
+  const long data = FindTag(head, size, "data", 4);
+  if (data < 0) return scan;
+  scan.dataFound = true;
+  a.dataOffset = static_cast<uint32_t>(data + 8);
+  const uint32_t dataSize = Assem4(Field(head, size, data + 4).bytes);
+
+  // A header may promise more than the file holds (a recording still being
+  // written, a size of 0xFFFFFFFF); only whole frames present count.
+  const uint64_t frameSize = uint64_t{a.bytesPerSample} * a.channels;
+  const uint64_t available = fileSize > a.dataOffset ? fileSize - a.dataOffset : 0;
+  uint64_t frames = 0;
+  if (frameSize != 0) {
+    frames = dataSize / frameSize;
+    if (frames * frameSize > available) frames = available / frameSize;
+  }
+  a.frames = static_cast<uint32_t>(frames);
+  return scan;
+}
+
+int OpenWaveFile(const std::string& path) {
+  // A name holding a NUL byte names no file: it must not open the file
+  // named by its first part.
+  int fd = path.find('\0') == std::string::npos ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
   if (fd < 0) {
     printf("The file called %s cannot be found!\n", path.c_str());
     exit(2);
   }
-  // One read covers every offset the scans may try. A directory or an
-  // unreadable file yields no bytes, and whatever lies past the end of the
-  // file reads as zero, so a short file never shows stale window contents.
-  size_t got = ReadWindow(fd, window, kWindowBytes);
-  memset(window + got, 0, kWindowBytes - got);
-
-  long format = FindTag("fmt", 3);
-  if (format < 0) {
-    // Nothing at made-up offsets is read: the file has no format to tell.
-    puts("Can't find format chunk in wave file!");
-    channels = 0;
-    bytesPerSample = 0;
-    rate = 0;
-  } else {
-    channels = Assem2(window + format + 10);
-    bytesPerSample = Assem2(window + format + 22) / 8u;
-    rate = Assem4(window + format + 12);
-  }
-
-  long data = FindTag("data", 4);
-  if (data < 0) {
-    puts("Can't find data block in wave file!");
-    exit(2);
-  }
-  dataOffset = static_cast<uint32_t>(data + 8);
-  uint32_t dataSize = Assem4(window + data + 4);
-
-  // A header may promise more than the file holds (a recording still being
-  // written, a size of 0xFFFFFFFF); only whole frames present are reported.
-  uint64_t frameSize = uint64_t{bytesPerSample} * channels;
-  off_t end = lseek(fd, 0, SEEK_END);
-  uint64_t fileSize = end < 0 ? 0 : static_cast<uint64_t>(end);
-  uint64_t available = fileSize > dataOffset ? fileSize - dataOffset : 0;
-  uint64_t whole = 0;
-  if (frameSize != 0) {
-    whole = dataSize / frameSize;
-    if (whole * frameSize > available) whole = available / frameSize;
-  }
-  frames = static_cast<uint32_t>(whole);
-  close(fd);
+  return fd;
 }
 
 void GetAttributes(const std::string& path, WaveAttributes& attributes) {
-  GetAttributes(path, attributes.rate, attributes.bytesPerSample,
-                attributes.channels, attributes.dataOffset, attributes.frames);
+  int fd = OpenWaveFile(path);
+  // One read covers every offset the scans may try; a folder or an
+  // unreadable file yields no bytes.
+  const size_t got = ReadWindow(fd, window, kWindowBytes);
+  const off_t end = lseek(fd, 0, SEEK_END);
+  close(fd);
+
+  HeaderScan scan = ScanHeader(window, got, end < 0 ? 0 : static_cast<uint64_t>(end));
+  if (!scan.formatFound) puts("Can't find format chunk in wave file!");
+  if (!scan.dataFound) {
+    puts("Can't find data block in wave file!");
+    exit(2);
+  }
+  attributes = scan.attributes;
+}
+
+void GetAttributes(const std::string& path, uint32_t& rate, uint32_t& bytesPerSample,
+                   uint32_t& channels, uint32_t& dataOffset, uint32_t& frames) {
+  WaveAttributes a;
+  GetAttributes(path, a);
+  rate = a.rate;
+  bytesPerSample = a.bytesPerSample;
+  channels = a.channels;
+  dataOffset = a.dataOffset;
+  frames = a.frames;
 }

@@ -2,6 +2,7 @@
 #ifndef KESTRUNE_WAVE_WAVE_HEADER_H_
 #define KESTRUNE_WAVE_WAVE_HEADER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -27,5 +28,20 @@ void GetAttributes(const std::string& path, uint32_t& rate,
 
 // The same, into one record.
 void GetAttributes(const std::string& path, WaveAttributes& attributes);
+
+// Opens `path` for reading; prints that it cannot be found and ends the
+// process with status 2 when it can't be opened.
+int OpenWaveFile(const std::string& path);
+
+// The scan behind GetAttributes, on the first `size` bytes of a file of
+// `fileSize` bytes (bytes beyond `size` count as zero). Without a format
+// tag the rate, width and channel count are 0; without a data tag the
+// attributes are not to be used.
+struct HeaderScan {
+  bool formatFound = false;
+  bool dataFound = false;
+  WaveAttributes attributes;
+};
+HeaderScan ScanHeader(const char* head, size_t size, uint64_t fileSize);
 
 #endif  // KESTRUNE_WAVE_WAVE_HEADER_H_

@@ -1,0 +1,39 @@
+// Writes the seed corpus for the header fuzzer: the layouts the tests
+// build, one file each.
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/wave_files.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_seeds FOLDER\n");
+    return 2;
+  }
+  const std::string data = PatternFrames(0, 64, 4);
+  std::string huge = CanonicalWave(2, 44100, 16, data);
+  huge.replace(40, 4, Le32(0xFFFFFFFFu));
+  std::string truncated = CanonicalWave(2, 44100, 16, data);
+  truncated.resize(truncated.size() - 3);
+  std::string list = Riff(Chunk("fmt ", FormatBody(2, 8000, 16)) +
+                          Chunk("LIST", "INFOICMT" + Le32(16) + "data" + Le32(8) + "12345678") +
+                          Chunk("data", data));
+  std::string odd = Riff(Chunk("LIST", "INFOICMT" + Le32(11) + "xfmt data__") +
+                         Chunk("fmt ", FormatBody(1, 22050, 16)) + Chunk("data", data));
+  std::vector<std::pair<std::string, std::string>> seeds = {
+      {"canonical", CanonicalWave(2, 44100, 16, data)},
+      {"mono24", CanonicalWave(1, 96000, 24, PatternFrames(0, 30, 3))},
+      {"list-before-data", list},
+      {"trailing-chunk", CanonicalWave(2, 8000, 16, data) + Chunk("LIST", std::string(64, 'x'))},
+      {"truncated", truncated},
+      {"huge-size", huge},
+      {"odd-tags", odd},
+      {"no-format", Riff(Chunk("data", data))},
+      {"zero-frame-size", CanonicalWave(0, 8000, 4, data)},
+      {"data-tag-at-end", CanonicalWave(2, 8000, 16, "").substr(0, 40)},
+  };
+  for (const auto& [name, bytes] : seeds) WriteFile(std::string(argv[1]) + "/" + name, bytes);
+  return 0;
+}

@@ -1,0 +1,160 @@
+// The player against a device that keeps real time: a PulseAudio server
+// with a null sink, started by each test in a private runtime folder, and
+// recorded from the sink's monitor. Also files that change while they play,
+// and devices that refuse the player's configuration.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/support/player.h"
+
+namespace {
+
+constexpr uint32_t kRate = 44100;
+
+double Since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+class RealTimeTest : public PlayerTest {
+ protected:
+  void SetUp() override {
+    if (access("/usr/bin/pulseaudio", X_OK) != 0) GTEST_SKIP() << "no PulseAudio";
+    const std::string runtime = dir_.Path("runtime"), home = dir_.Path("home");
+    mkdir(runtime.c_str(), 0700);
+    mkdir(home.c_str(), 0700);
+    env_ = {"XDG_RUNTIME_DIR=" + runtime, "HOME=" + home};
+    // A device that plays through the server and keeps a copy of every
+    // byte it is handed, so that paced plays can be checked exactly.
+    WriteFile(home + "/.asoundrc", "pcm.tee {\n type file\n slave.pcm \"pulse\"\n file \"" +
+                                       capture_ + "\"\n format \"raw\"\n}\n");
+    Result started = RunProgram("/usr/bin/pulseaudio",
+                                {"-n", "--daemonize=yes", "--exit-idle-time=-1", "-L",
+                                 "module-null-sink sink_name=out", "-L",
+                                 "module-native-protocol-unix", "-L", "module-always-sink"},
+                                "", env_);
+    ASSERT_EQ(started.status, 0) << started.err;
+    for (int tries = 0; RunProgram("/usr/bin/pactl", {"info"}, "", env_).status != 0; ++tries) {
+      ASSERT_LT(tries, 100) << "the server did not answer";
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  void TearDown() override {
+    if (!env_.empty()) RunProgram("/usr/bin/pactl", {"exit"}, "", env_);
+  }
+
+  // A file of `seconds` of distinct 16-bit stereo frames at 44.1 kHz.
+  void MakeNoise(double seconds) { MakeWave(2, kRate, 16, static_cast<uint32_t>(seconds * kRate)); }
+
+  std::unique_ptr<Session> Player(const std::string& device,
+                                  const std::vector<std::string>& extra) {
+    std::vector<std::string> args{device, wave_};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return std::make_unique<Session>(kBinary, args, env_);
+  }
+
+  std::vector<std::string> env_;
+};
+
+TEST_F(RealTimeTest, PlayTakesItsTimeAndReachesTheSink) {
+  MakeNoise(3);
+  const std::string recording = dir_.Path("rec.raw");
+  Session recorder("/usr/bin/parec",
+                   {"-d", "out.monitor", "--raw", "--format=s16le", "--rate=44100",
+                    "--channels=2", recording},
+                   env_);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = std::chrono::steady_clock::now();
+  Result r = RunProgram(kBinary, {"pulse", wave_, "0.5", "2.5", "px"}, "", env_);
+  const double elapsed = Since(start);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  kill(recorder.pid(), SIGINT);
+  recorder.Finish();
+
+  EXPECT_EQ(r.status, 0);
+  EXPECT_GE(elapsed, 1.9);
+  EXPECT_LE(elapsed, 5.0);
+  // The monitor starts recording only once the stream runs, so the first
+  // moments may be missing; the middle and the end must be there, in order.
+  const std::string played = ReadFile(recording);
+  const std::string selection = Frames(22050, 110250);
+  const size_t middle = played.find(selection.substr(selection.size() / 2, 8192));
+  const size_t end = played.find(selection.substr(selection.size() - 8192));
+  ASSERT_NE(middle, std::string::npos);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(end - middle, selection.size() - 8192 - selection.size() / 2);
+}
+
+TEST_F(RealTimeTest, ExitWaitsForTheQueuedSound) {
+  MakeNoise(2);
+  // "x" after a play: the writes are done when the menu shows, but the
+  // device still holds up to a buffer of sound, which must be heard.
+  auto player = Player("pulse", {"0", "1"});
+  ASSERT_TRUE(player->WaitFor("commands\n"));
+  player->Send("p\n");
+  ASSERT_TRUE(player->WaitFor("commands\n", 2));
+  auto start = std::chrono::steady_clock::now();
+  player->Send("x\n");
+  EXPECT_EQ(player->Finish(), 0);
+  EXPECT_GE(Since(start), 0.2);
+
+  // "px": the same from the clock line of the last write.
+  auto once = Player("pulse", {"0", "1", "px"});
+  ASSERT_TRUE(once->WaitFor("clock = 0.93 sec"));
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(once->Finish(), 0);
+  EXPECT_GE(Since(start), 0.2);
+}
+
+TEST_F(RealTimeTest, StoppedProcessResumesAndPlaysToTheEnd) {
+  MakeNoise(3);
+  const auto start = std::chrono::steady_clock::now();
+  auto player = Player("tee", {"0", "0", "px"});
+  ASSERT_TRUE(player->WaitFor("clock = 1."));
+  kill(player->pid(), SIGSTOP);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  kill(player->pid(), SIGCONT);
+  EXPECT_EQ(player->Finish(), 0);
+  EXPECT_GE(Since(start), 3.8);
+  EXPECT_EQ(player->out(), PlayOutput(0, 3 * kRate, kRate));
+  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 3 * kRate)));
+}
+
+TEST_F(RealTimeTest, FileTruncatedDuringAPlayEndsThePassAtTheCut) {
+  MakeNoise(6);
+  const auto start = std::chrono::steady_clock::now();
+  auto player = Player("tee", {"0", "0", "px"});
+  ASSERT_TRUE(player->WaitFor("clock = 1."));
+  ASSERT_EQ(truncate(wave_.c_str(), 44 + 2 * kRate * 4), 0);
+  EXPECT_EQ(player->Finish(), 0);
+  EXPECT_LT(Since(start), 5.0);
+  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 2 * kRate)));
+}
+
+TEST_F(RealTimeTest, FileGrowingDuringAPlayKeepsTheSelection) {
+  // A recording in progress: no data size in its header yet.
+  std::string file = CanonicalWave(2, kRate, 16, PatternFrames(0, 3 * kRate, 4));
+  file.replace(40, 4, Le32(0xFFFFFFFFu));
+  WriteFile(wave_, file);
+  auto player = Player("tee", {"0.5", "2.5", "px"});
+  ASSERT_TRUE(player->WaitFor("clock = 1."));
+  AppendFile(wave_, PatternFrames(3 * kRate, 2 * kRate, 4));
+  EXPECT_EQ(player->Finish(), 0);
+  EXPECT_TRUE(SameBytes(Captured(), Frames(kRate / 2, 5 * kRate / 2)));
+}
+
+TEST(DeviceConfiguration, RefusedSampleFormatEndsWithStatus1) {
+  // A device of the test's own that takes 16-bit samples only.
+  TempDir dir;
+  WriteFile(dir.Path(".asoundrc"), "pcm.s16only {\n type upmix\n slave.pcm \"null\"\n}\n");
+  WriteFile(dir.Path("t.wav"), CanonicalWave(2, 48000, 24, PatternFrames(0, 100, 6)));
+  Result r = RunProgram(kBinary, {"s16only", dir.Path("t.wav")}, "x\n", {"HOME=" + dir.path()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("Unable to set playback format: "), std::string::npos) << r.err;
+}
+
+}  // namespace

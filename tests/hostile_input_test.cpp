@@ -1,0 +1,187 @@
+// Console input no user should type, and files that change under the
+// player between plays: every run ends as decided, without a crash, a hang
+// or a byte played from outside the selection.
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "tests/support/player.h"
+
+namespace {
+
+constexpr uint32_t kRate = 8000;
+
+using HostileInputTest = PlayerTest;
+
+const std::string kFirstPrompt = "\nEnter the name of .wav file, 'h' for help, or 'x' to exit: \n";
+
+TEST_F(HostileInputTest, EndOfInputAtEveryPromptEndsPromptly) {
+  MakeWave(2, kRate, 16, 8000);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RunProgram(kBinary, {}, "").status, 1);
+  EXPECT_EQ(RunProgram(kBinary, {}, "h\n").status, 1);
+  EXPECT_EQ(RunProgram(kBinary, {device_}, "").status, 1);
+  for (const char* input : {"", "i\n", "o\n", "l\n", "nn\n", "i\n1\no", "p\n"}) {
+    Result r = Play(input);
+    EXPECT_EQ(r.status, 0) << input;
+    EXPECT_EQ(r.out.back(), '\n') << input;
+  }
+  // None of these waits on anything: a busy loop would show as time.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  rusage children;
+  getrusage(RUSAGE_CHILDREN, &children);
+  EXPECT_LT(children.ru_utime.tv_sec, 10);
+}
+
+TEST_F(HostileInputTest, MegabyteWordsAreJustWords) {
+  MakeWave(2, kRate, 16, 8000);
+  const std::string huge(1 << 20, 'p');
+  Result r = Play(huge + "\n" + huge + "x\nx\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 0, 1) + Menu(1, 0, 1) + Menu(1, 0, 1) + "\n");
+
+  Result name = RunProgram(kBinary, {"d"}, huge + "\n");
+  EXPECT_EQ(name.status, 2);
+  EXPECT_EQ(name.out, kFirstPrompt + "The file called " + huge + " cannot be found!\n");
+}
+
+TEST_F(HostileInputTest, BinaryBytesMatchNoCommand) {
+  MakeWave(2, kRate, 16, 8000);
+  const char bytes[] = "p\0x \x01\xff\xfe i\x7f \x1b[2J o\0\x80";
+  std::string noise = std::string(bytes, sizeof bytes - 1) + "\n";
+  Result r = Play(noise + "x\n");
+  EXPECT_EQ(r.status, 0);
+  std::string menus;
+  for (int words = 0; words < 6; ++words) menus += Menu(1, 0, 1);
+  EXPECT_EQ(r.out, menus + "\n");
+  EXPECT_TRUE(Captured().empty());
+}
+
+TEST_F(HostileInputTest, NameWithANulByteOpensNoOtherFile) {
+  // "song.wav" exists; "song.wav<NUL>.bak" must not open it.
+  MakeWave(2, kRate, 16, 8000);
+  Result r = RunProgram(kBinary, {device_}, wave_ + std::string("\0.bak", 5) + "\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, kFirstPrompt + "The file called " + wave_ + " cannot be found!\n");
+}
+
+TEST_F(HostileInputTest, StrangeNumbers) {
+  MakeWave(2, kRate, 16, 80000);  // 10 s
+  const std::string in = "Enter in-time in seconds.\n", out = "Enter out-time in seconds.\n",
+                    loops = "Enter number of loops.\n";
+  // Each line: the answers, then the menu they leave behind.
+  struct Case {
+    const char* input;
+    std::string output;
+  } cases[] = {
+      {"i\nnan\n", in + Menu(1, 0, 10)},
+      {"i\n4\ni\ninf\n", in + Menu(1, 4, 10) + in + Menu(1, 0, 10)},
+      {"i\n-0\n", in + Menu(1, 0, 10)},
+      {"i\n08\n", in + Menu(1, 8, 10)},
+      {"i\n1e999\n", in + Menu(1, 0, 10)},
+      // "0x" has no hexadecimal digit: it is no number, and stays a word.
+      {"i\n0x\n", in + Menu(1, 0, 10) + Menu(1, 0, 10)},
+      {"o\n-inf\n", out + MenuFrames(1, 0, INT32_MIN, kRate)},
+      {"o\nnan\n", out + Menu(1, 0, 10)},
+      {"o\n-0\n", out + Menu(1, 0, 0)},
+      {"l\n-0\n", loops + Menu(0, 0, 10)},
+      {"l\n0x\n", loops + Menu(1, 0, 10) + Menu(1, 0, 10)},
+      {"l\n0x1F\n", loops + Menu(31, 0, 10)},
+      {"l\n08\n", loops + Menu(0, 0, 10) + Menu(0, 0, 10)},
+      {"l\nnan\n", loops + Menu(1, 0, 10) + Menu(1, 0, 10)},
+      {"l\n-99999999999999999999\n", loops + Menu(INT32_MIN, 0, 10)},
+  };
+  for (const Case& c : cases) {
+    Result r = Play(std::string(c.input) + "x\n");
+    EXPECT_EQ(r.status, 0) << c.input;
+    EXPECT_EQ(r.out, Menu(1, 0, 10) + c.output + "\n") << c.input;
+  }
+}
+
+// Changes between plays, made while the player waits at the menu.
+class ChangingFileTest : public PlayerTest {
+ protected:
+  // Starts the player, waits for its menu, changes the file, then plays.
+  Result ChangeThenPlay(void (*change)(const std::string& path)) {
+    MakeWave(2, kRate, 16, 8000);
+    Session s(kBinary, Args());
+    EXPECT_TRUE(s.WaitFor("commands\n"));
+    change(wave_);
+    s.Send("p\n");
+    int status = s.Finish();
+    return {status, s.out(), s.err()};
+  }
+};
+
+const std::string kNoTags =
+    "Can't find format chunk in wave file!\nCan't find data block in wave file!\n";
+
+TEST_F(ChangingFileTest, TruncatedToNothing) {
+  Result r = ChangeThenPlay([](const std::string& path) { truncate(path.c_str(), 0); });
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, Menu(1, 0, 1) + kNoTags);
+  EXPECT_TRUE(Captured().empty());
+}
+
+TEST_F(ChangingFileTest, ReplacedByText) {
+  Result r = ChangeThenPlay([](const std::string& path) {
+    WriteFile(path + ".new", "just some text, nothing to hear\n");
+    rename((path + ".new").c_str(), path.c_str());
+  });
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, Menu(1, 0, 1) + kNoTags);
+}
+
+TEST_F(ChangingFileTest, ReplacedByAFolder) {
+  Result r = ChangeThenPlay([](const std::string& path) {
+    unlink(path.c_str());
+    mkdir(path.c_str(), 0700);
+  });
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, Menu(1, 0, 1) + kNoTags);
+}
+
+TEST_F(ChangingFileTest, Removed) {
+  Result r = ChangeThenPlay([](const std::string& path) { unlink(path.c_str()); });
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, Menu(1, 0, 1) + "The file called " + wave_ + " cannot be found!\n");
+}
+
+TEST_F(ChangingFileTest, ReplacedByAnotherWaveOfTheSameFormat) {
+  // The player keeps the file it opened; the new header only tells it the
+  // new length, so it plays the old file's frames up to that length.
+  Result r = ChangeThenPlay([](const std::string& path) {
+    WriteFile(path + ".new", CanonicalWave(2, kRate, 16, std::string(4000 * 4, '\x55')));
+    rename((path + ".new").c_str(), path.c_str());
+  });
+  EXPECT_EQ(r.status, 0);
+  const std::string warning = "WARNING: Wavefile length has changed!\n";
+  EXPECT_EQ(r.out, Menu(1, 0, 1) + warning + PlayOutput(0, 4000, kRate) + Menu(1, 0, 0.5) +
+                       warning + "\n");
+  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 4000)));
+}
+
+// One long session under valgrind's memcheck: every command, every prompt.
+TEST_F(HostileInputTest, LongSessionIsCleanUnderMemcheck) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "memcheck runs on the plain build";
+#else
+  if (system("valgrind --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no valgrind";
+  MakeWave(1, kRate, 24, 30000);
+  std::string script =
+      "h\n+\ni\n0.5\no\n2\nl\n2\np\nj\nJ\nn\nb\nN\nB\nno\nbo\nnn\n4000\nn\nN\nbo\nl\n1\n"
+      "p\nw\ni\nnan\no\n0x\nl\n08\nnn\nzz\n" +
+      std::string(70000, 'q') + "\npx\n";
+  std::vector<std::string> args = {"--error-exitcode=99", "--leak-check=no", "-q", kBinary};
+  for (const std::string& a : Args()) args.push_back(a);
+  Result r = RunProgram("/usr/bin/valgrind", args, script);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("=="), std::string::npos) << r.err;
+#endif
+}
+
+}  // namespace
