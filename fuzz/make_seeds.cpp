@@ -22,7 +22,11 @@ int main(int argc, char** argv) {
                           Chunk("data", data));
   std::string odd = Riff(Chunk("LIST", "INFOICMT" + Le32(11) + "xfmt data__") +
                          Chunk("fmt ", FormatBody(1, 22050, 16)) + Chunk("data", data));
+  // The format chunk's fields across the end of the first 4 KiB read.
+  const std::string boundary = "RIFF" + Le32(0) + "WAVE" + Chunk("JUNK", std::string(4060, '\0')) +
+                               Chunk("fmt ", FormatBody(2, 48000, 24)) + Chunk("data", data);
   std::vector<std::pair<std::string, std::string>> seeds = {
+      {"first-read-boundary", boundary},
       {"canonical", CanonicalWave(2, 44100, 16, data)},
       {"mono24", CanonicalWave(1, 96000, 24, PatternFrames(0, 30, 3))},
       {"list-before-data", list},

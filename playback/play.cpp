@@ -12,6 +12,7 @@
 #include "output/interleave.h"
 #include "output/pcm_output.h"
 #include "playback/additional_commands.h"
+#include "playback/clock.h"
 #include "playback/console.h"
 #include "playback/frames.h"
 #include "playback/playback_state.h"
@@ -209,8 +210,7 @@ void PlayPass(PlaybackState& s) {
     if (frames == 0) break;
     WritePeriod(s.device, s.outputBuffer.data(), frames);
     if (s.snapshot.rate != 0) s.clock = FramesToSeconds(position, s.snapshot.rate);
-    printf("\rclock = %.2f sec", s.clock);
-    fflush(stdout);
+    ShowClock(s.clock);
     position += period;
   } while (position < s.outPoint);
 }

@@ -154,6 +154,25 @@ TEST_F(WaveHeaderTest, ScanLimitIsTheEvenOffset131072) {
               "^Can't find data block in wave file!\n$");
 }
 
+TEST_F(WaveHeaderTest, TagsAndFieldsAcrossTheFirst4KiBAreRead) {
+  // The reader looks at the first 4096 bytes before the rest of the window:
+  // a format chunk whose fields straddle that boundary, and a data tag
+  // that does, must read as anywhere else.
+  auto withFormatAt = [](size_t offset) {
+    std::string head = "RIFF" + Le32(0) + "WAVE";
+    std::string junk = Chunk("JUNK", std::string(offset - head.size() - 8, '\0'));
+    return head + junk + Chunk("fmt ", FormatBody(2, 48000, 24));
+  };
+  for (size_t offset : {4066, 4070, 4072, 4080, 4084, 4090, 4094, 4096}) {
+    std::string file = withFormatAt(offset) + Chunk("data", PatternFrames(0, 10, 6));
+    WaveAttributes a = Read(file);
+    EXPECT_EQ(a.rate, 48000u) << offset;
+    EXPECT_EQ(a.bytesPerSample, 3u) << offset;
+    EXPECT_EQ(a.dataOffset, offset + 32) << offset;
+    EXPECT_EQ(a.frames, 10u) << offset;
+  }
+}
+
 TEST_F(WaveHeaderTest, MissingFileOrDataTagEndsWithStatus2) {
   EXPECT_EXIT(GetAttributesPrintingToStderr(dir_.Path("none.wav")), testing::ExitedWithCode(2),
               "^The file called .*/none.wav cannot be found!\n$");

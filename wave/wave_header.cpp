@@ -15,6 +15,9 @@ namespace {
 constexpr size_t kLastTagOffset = 131072;
 // The fields read behind a tag reach 24 bytes past the format tag.
 constexpr size_t kWindowBytes = kLastTagOffset + 24;
+// Most files have both tags near the start: the rest of the window is read
+// only when these first bytes do not settle the scan.
+constexpr size_t kFirstRead = 4096;
 
 // First even offset k in [2, kLastTagOffset] at which `tag` begins within
 // the `size` bytes at `head`, or -1.
@@ -38,15 +41,15 @@ struct Field {
   }
 };
 
-size_t ReadWindow(int fd, char* buffer, size_t size) {
-  size_t got = 0;
-  while (got < size) {
-    ssize_t n = pread(fd, buffer + got, size - got, static_cast<off_t>(got));
+// Reads the window's bytes from `from` up to `to`; returns where they end.
+size_t ReadWindow(int fd, char* window, size_t from, size_t to) {
+  while (from < to) {
+    ssize_t n = pread(fd, window + from, to - from, static_cast<off_t>(from));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    got += static_cast<size_t>(n);
+    from += static_cast<size_t>(n);
   }
-  return got;
+  return from;
 }
 
 // The scan window of the latest call. There is one thread, and keeping the
@@ -74,6 +77,7 @@ HeaderScan ScanHeader(const char* head, size_t size, uint64_t fileSize) {
   // stay 0 and so does the frame count.
   if (format >= 0) {
     scan.formatFound = true;
+    scan.extent = static_cast<size_t>(format) + 24;
     a.channels = Assem2(Field(head, size, format + 10).bytes);
     a.bytesPerSample = Assem2(Field(head, size, format + 22).bytes) / 8u;
     a.rate = Assem4(Field(head, size, format + 12).bytes);
@@ -82,6 +86,7 @@ HeaderScan ScanHeader(const char* head, size_t size, uint64_t fileSize) {
   const long data = FindTag(head, size, "data", 4);
   if (data < 0) return scan;
   scan.dataFound = true;
+  scan.extent = std::max(scan.extent, static_cast<size_t>(data) + 8);
   a.dataOffset = static_cast<uint32_t>(data + 8);
   const uint32_t dataSize = Assem4(Field(head, size, data + 4).bytes);
 
@@ -111,13 +116,19 @@ int OpenWaveFile(const std::string& path) {
 
 void GetAttributes(const std::string& path, WaveAttributes& attributes) {
   int fd = OpenWaveFile(path);
-  // One read covers every offset the scans may try; a folder or an
-  // unreadable file yields no bytes.
-  const size_t got = ReadWindow(fd, window, kWindowBytes);
+  // At most two reads cover every offset the scans may try; a folder or
+  // an unreadable file yields no bytes.
   const off_t end = lseek(fd, 0, SEEK_END);
+  const uint64_t fileSize = end < 0 ? 0 : static_cast<uint64_t>(end);
+  size_t got = ReadWindow(fd, window, 0, kFirstRead);
+  HeaderScan scan = ScanHeader(window, got, fileSize);
+  const bool settled = scan.formatFound && scan.dataFound && scan.extent <= got;
+  if (!settled && got == kFirstRead) {
+    got = ReadWindow(fd, window, got, kWindowBytes);
+    scan = ScanHeader(window, got, fileSize);
+  }
   close(fd);
 
-  HeaderScan scan = ScanHeader(window, got, end < 0 ? 0 : static_cast<uint64_t>(end));
   if (!scan.formatFound) puts("Can't find format chunk in wave file!");
   if (!scan.dataFound) {
     puts("Can't find data block in wave file!");

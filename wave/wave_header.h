@@ -40,6 +40,7 @@ int OpenWaveFile(const std::string& path);
 struct HeaderScan {
   bool formatFound = false;
   bool dataFound = false;
+  size_t extent = 0;  // how many leading bytes the result depends on
   WaveAttributes attributes;
 };
 HeaderScan ScanHeader(const char* head, size_t size, uint64_t fileSize);

@@ -1,0 +1,50 @@
+// The clock's own formatting must print exactly what "%.2f" prints.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "playback/clock.h"
+
+namespace {
+
+std::string Mine(float value) {
+  char out[64];
+  return std::string(out, FormatTwoDecimals(value, out));
+}
+
+std::string Printf(float value) {
+  char out[64];
+  snprintf(out, sizeof out, "%.2f", value);
+  return out;
+}
+
+TEST(Clock, TiesAndSignsRoundAsPrintfDoes) {
+  for (float v : {0.0f, -0.0f, 0.125f, 0.375f, 2.675f, 0.005f, -0.004f, -0.005f, -1.125f,
+                  99.995f, 1e9f, -2147483648.0f / 8000, 3.4e38f, -3.4e38f})
+    EXPECT_EQ(Mine(v), Printf(v)) << v;
+}
+
+TEST(Clock, EveryPeriodPositionAtCommonRates) {
+  for (float rate : {8000.0f, 11025.0f, 22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f}) {
+    for (int64_t position = -(1 << 20); position < INT32_MAX; position += 4096 * 7) {
+      const float clock = static_cast<float>(position) / rate;
+      ASSERT_EQ(Mine(clock), Printf(clock)) << position << " at " << rate;
+    }
+  }
+}
+
+TEST(Clock, RandomFloats) {
+  std::mt19937 random(7);
+  std::uniform_int_distribution<uint32_t> bits;
+  for (int i = 0; i < 200000; ++i) {
+    uint32_t b = bits(random);
+    float v;
+    memcpy(&v, &b, sizeof v);
+    ASSERT_EQ(Mine(v), Printf(v)) << b;
+  }
+}
+
+}  // namespace
