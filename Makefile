@@ -9,7 +9,9 @@ DEVICE ?= default
 JOBS ?= $(shell nproc)
 SHELL := /bin/bash
 
-.PHONY: all deps build run test test-plain test-sanitized clean
+PREFIX ?= /usr/local
+
+.PHONY: all deps build run test test-plain test-sanitized clean install package package-check
 
 all: build
 
@@ -38,7 +40,26 @@ test-sanitized: deps
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz build-release
+
+# The binary to PREFIX/bin, the manual page to PREFIX/share/man/man1.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package in $(BUILD)/, e.g. build/kestrune_1.0.0_amd64.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# Installs the package with apt-get, runs it, reads its manual page, and
+# removes it again (root only; CI runs it after the tests).
+package-check: package
+	@test "$$(id -u)" -eq 0 || { echo "package-check: needs root"; exit 1; }
+	apt-get install -y -qq ./$(BUILD)/kestrune_*.deb
+	kestrune --version
+	man -w kestrune
+	man kestrune | grep -q 'choose and audition'
+	apt-get remove -y -qq kestrune
+	! command -v kestrune
 
 # Coverage-guided fuzzing of the header reader (clang's libFuzzer).
 # make fuzz FUZZ_SECONDS=1200 for a long run.
@@ -61,3 +82,4 @@ fuzz: fuzz-build
 fuzz-smoke:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30 2>&1 | grep -E '^(#[0-9]+.*DONE|Done|stat::|==[0-9]+==ERROR)' ; \
 	  test $${PIPESTATUS[0]} -eq 0
+

@@ -1,6 +1,7 @@
 // kestrune: plays a stretch of a RIFF WAVE file on an ALSA device.
 //
 //   kestrune [device [file [start [stop [command [loops]]]]]]
+//   kestrune --help | -h | --version
 
 #include <algorithm>
 #include <climits>
@@ -43,6 +44,16 @@ void AskForFileName(std::string& fileName) {
 
 int main(int argc, char** argv) {
   const int n = argc - 1;
+  // The usual console-tool options, understood only as the one argument:
+  // anywhere else every word keeps its positional meaning.
+  if (n == 1 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    Help();
+    return 0;
+  }
+  if (n == 1 && std::string(argv[1]) == "--version") {
+    printf("kestrune %s\n", KESTRUNE_VERSION);
+    return 0;
+  }
   std::string deviceName = "default";
   std::string fileName;
   std::string command = " ";

@@ -131,4 +131,26 @@ TEST_F(StartupTest, UnknownDeviceEndsWithStatus1) {
   EXPECT_NE(r.err.find("unable to open pcm device: "), std::string::npos);
 }
 
+TEST_F(StartupTest, HelpAndVersionOptions) {
+  for (const char* option : {"--help", "-h"}) {
+    Result r = RunProgram(kBinary, {option});
+    EXPECT_EQ(r.status, 0) << option;
+    EXPECT_EQ(r.out, kHelp) << option;
+  }
+  Result version = RunProgram(kBinary, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "kestrune " KESTRUNE_VERSION "\n");
+
+  // With more arguments, "--help" is a device name and the file is looked
+  // for as usual.
+  Result device = RunProgram(kBinary, {"--help", dir_.Path("none.wav")});
+  EXPECT_EQ(device.status, 2);
+  EXPECT_EQ(device.out, "The file called " + dir_.Path("none.wav") + " cannot be found!\n");
+}
+
+TEST(ManualPage, NamesTheVersion) {
+  EXPECT_NE(ReadFile(KESTRUNE_SOURCE "/kestrune.1").find("\"kestrune " KESTRUNE_VERSION "\""),
+            std::string::npos);
+}
+
 }  // namespace
