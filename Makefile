@@ -83,3 +83,11 @@ fuzz-smoke:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30 2>&1 | grep -E '^(#[0-9]+.*DONE|Done|stat::|==[0-9]+==ERROR)' ; \
 	  test $${PIPESTATUS[0]} -eq 0
 
+# kestrune beside aplay on the same files: one table (see README).
+BENCH_BUILD ?= build-release
+.PHONY: bench
+bench: deps
+	@command -v python3 >/dev/null || { apt-get update -qq && apt-get install -y -qq python3; }
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_TESTS=OFF -DKESTRUNE_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@python3 bench/run.py $(BENCH_BUILD)

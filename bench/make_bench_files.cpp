@@ -1,0 +1,64 @@
+// Writes the benchmark's wave files into a folder: ten minutes of 44.1 kHz
+// audio as 16-bit stereo, 24-bit stereo and 16-bit mono, one second of
+// 16-bit stereo, and a header that makes both tag scans run almost to
+// their limit.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kRate = 44100;
+
+std::string Le16(uint32_t v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
+std::string Le32(uint32_t v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
+
+std::string Format(uint16_t channels, uint16_t bits) {
+  const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
+  return "fmt " + Le32(16) + Le16(1) + Le16(channels) + Le32(kRate) + Le32(kRate * align) +
+         Le16(align) + Le16(bits);
+}
+
+// A header, then `seconds` of a 440 Hz tone at a moderate level.
+bool Write(const std::string& path, const std::string& beforeData, uint16_t channels,
+           uint16_t bits, uint32_t seconds) {
+  const uint32_t frames = seconds * kRate, sample = bits / 8u;
+  const uint32_t dataBytes = frames * channels * sample;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  std::string header = "RIFF" + Le32(static_cast<uint32_t>(beforeData.size()) + 12 + dataBytes) +
+                       "WAVE" + beforeData + "data" + Le32(dataBytes);
+  std::fwrite(header.data(), 1, header.size(), f);
+  std::vector<char> second(size_t{kRate} * channels * sample);
+  for (uint32_t i = 0; i < kRate; ++i) {
+    const int32_t value = static_cast<int32_t>(std::lround(
+        std::sin(2 * 3.14159265358979 * 440.0 * i / kRate) * (bits == 16 ? 8000 : 2048000)));
+    for (uint32_t c = 0; c < channels; ++c)
+      for (uint32_t b = 0; b < sample; ++b)
+        second[(size_t{i} * channels + c) * sample + b] = static_cast<char>(value >> (8 * b));
+  }
+  for (uint32_t s = 0; s < seconds; ++s) std::fwrite(second.data(), 1, second.size(), f);
+  return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_bench_files FOLDER\n");
+    return 2;
+  }
+  const std::string dir = argv[1];
+  // Worst case: a JUNK chunk of zeros from 12 up to 131040, the format
+  // chunk there, the data chunk at 131064.
+  const std::string junk = "JUNK" + Le32(131040 - 20) + std::string(131040 - 20, '\0');
+  bool ok = Write(dir + "/stereo16.wav", Format(2, 16), 2, 16, 600) &&
+            Write(dir + "/stereo24.wav", Format(2, 24), 2, 24, 600) &&
+            Write(dir + "/mono16.wav", Format(1, 16), 1, 16, 600) &&
+            Write(dir + "/stereo16-1min.wav", Format(2, 16), 2, 16, 60) &&
+            Write(dir + "/canonical.wav", Format(2, 16), 2, 16, 1) &&
+            Write(dir + "/worst-case.wav", junk + Format(2, 16), 2, 16, 1);
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,166 @@
+#!/usr/bin/env python3
+"""Measures kestrune and aplay side by side on the same files, in one run,
+and prints one table (Markdown).
+
+    bench/run.py BUILD_FOLDER [--no-realtime]
+
+BUILD_FOLDER holds a Release build with the benchmark tools
+(make_bench_files, get_attributes_bench) and kestrune.
+"""
+import json
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+RUNS = 5
+STARTUP_RUNS = 21
+
+
+def run(cmd, env=None):
+    """Runs cmd to its end; returns (wall s, user+sys s)."""
+    start = time.monotonic()
+    proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, env=env)
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.monotonic() - start
+    if status != 0:
+        sys.exit(f"bench: {' '.join(cmd)} failed with status {status}")
+    return wall, usage.ru_utime + usage.ru_stime
+
+
+def peak_rss(cmd):
+    """Peak resident memory in KiB. GNU time measures it: a child forked
+    from this interpreter would count the interpreter's memory as its own."""
+    with tempfile.NamedTemporaryFile("r") as report:
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] + cmd, check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        return int(report.read().split()[-1])
+
+
+def valgrind(options, cmd, pattern):
+    """Runs cmd under valgrind; returns the figure `pattern` finds in its report."""
+    with tempfile.TemporaryDirectory() as scratch:
+        options = [o.replace("SCRATCH", scratch) for o in options]
+        report = subprocess.run(["valgrind"] + options + cmd, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                text=True).stderr
+    match = re.search(pattern, report)
+    if not match:
+        sys.exit(f"bench: no figure from valgrind for {' '.join(cmd)}:\n{report}")
+    return int(match.group(1).replace(",", ""))
+
+
+def instructions(cmd):
+    return valgrind(["--tool=callgrind", "--callgrind-out-file=SCRATCH/out"], cmd,
+                    r"I\s+refs:\s+([\d,]+)")
+
+
+def allocations(cmd):
+    return valgrind(["--tool=memcheck"], cmd, r"total heap usage: ([\d,]+) allocs")
+
+
+def ratio(a, b):
+    return f"{a / b:.2f}" if b else "-"
+
+
+def main():
+    build = os.path.abspath(sys.argv[1])
+    realtime = "--no-realtime" not in sys.argv
+    kestrune = os.path.join(build, "kestrune")
+    files = os.path.join(build, "bench-files")
+    if not os.path.exists(os.path.join(files, "worst-case.wav")):
+        os.makedirs(files, exist_ok=True)
+        subprocess.run([os.path.join(build, "make_bench_files"), files], check=True)
+    f = lambda name: os.path.join(files, name)
+
+    def k(path, *selection):
+        return [kestrune, "null", path] + (list(selection) or ["0", "0", "wx"])
+
+    def a(path, device="null"):
+        return ["aplay", "-q", "-D", device, path]
+
+    rows = []  # (measure, file, kestrune, aplay, ratio)
+
+    def row(measure, name, mine, theirs, fmt):
+        rows.append((measure, name, fmt(mine), fmt(theirs) if theirs is not None else "-",
+                     ratio(mine, theirs) if theirs is not None else "-"))
+
+    layouts = [("stereo16.wav", "16-bit stereo"), ("stereo24.wav", "24-bit stereo"),
+               ("mono16.wav", "16-bit mono")]
+    millions = lambda v: f"{v / 1e6:.2f} M"
+    for name, label in layouts:
+        mine, theirs = instructions(k(f(name))) / 10, instructions(a(f(name))) / 10
+        row("instructions per minute of audio (callgrind)", label, mine, theirs, millions)
+    for name, label in layouts:
+        runs_k = [run(k(f(name))) for _ in range(RUNS)]
+        runs_a = [run(a(f(name))) for _ in range(RUNS)]
+        cpu = lambda runs: statistics.median(r[1] for r in runs) / 10 * 1000
+        row("CPU user+sys per minute of audio, median of 5", label, cpu(runs_k), cpu(runs_a),
+            lambda v: f"{v:.1f} ms")
+        wall = lambda runs: statistics.median(r[0] for r in runs) * 1000
+        row("wall time for 10 minutes, median of 5", label, wall(runs_k), wall(runs_a),
+            lambda v: f"{v:.0f} ms")
+        row("peak resident memory", label, peak_rss(k(f(name))), peak_rss(a(f(name))),
+            lambda v: f"{v} KiB")
+    start_k = statistics.median(run(k(f("canonical.wav")))[0] for _ in range(STARTUP_RUNS))
+    start_a = statistics.median(run(a(f("canonical.wav")))[0] for _ in range(STARTUP_RUNS))
+    row(f"start-up to exit, 1-second file, median of {STARTUP_RUNS}", "16-bit stereo",
+        start_k * 1000, start_a * 1000, lambda v: f"{v:.1f} ms")
+
+    bench = subprocess.run([os.path.join(build, "get_attributes_bench"),
+                            "--benchmark_format=json"],
+                           env=dict(os.environ, KESTRUNE_BENCH_FILES=files),
+                           capture_output=True, text=True, check=True)
+    for b in json.loads(bench.stdout)["benchmarks"]:
+        label = b["name"].split("/")[1].replace("_", "-")
+        row("one GetAttributes call (Google Benchmark)", label, b["real_time"], None,
+            lambda v: f"{v / 1000:.1f} µs")
+
+    one = allocations(k(f("stereo16.wav"), "0", "60", "px"))
+    ten = allocations(k(f("stereo16.wav"), "0", "600", "px"))
+    rows.append(("heap allocations, 1-minute vs 10-minute selection (memcheck)",
+                 "16-bit stereo", f"{one} vs {ten}", "-",
+                 "same" if one == ten else "DIFFERENT"))
+
+    if realtime and shutil.which("pulseaudio"):
+        cpu_k, cpu_a = realtime_cpu(kestrune, f("stereo16.wav"), f("stereo16-1min.wav"))
+        row("CPU user+sys of a 60-second real-time play (PulseAudio null sink)",
+            "16-bit stereo", cpu_k * 1000, cpu_a * 1000, lambda v: f"{v:.0f} ms")
+
+    print("| measure | file | kestrune | aplay | kestrune / aplay |")
+    print("|---|---|---|---|---|")
+    for r in rows:
+        print("| " + " | ".join(r) + " |")
+    return 1 if one != ten else 0
+
+
+def realtime_cpu(kestrune, ten_minutes, one_minute):
+    with tempfile.TemporaryDirectory() as scratch:
+        runtime, home = os.path.join(scratch, "runtime"), os.path.join(scratch, "home")
+        os.mkdir(runtime, 0o700)
+        os.mkdir(home, 0o700)
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=home)
+        subprocess.run(["pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1",
+                        "-L", "module-null-sink sink_name=out",
+                        "-L", "module-native-protocol-unix", "-L", "module-always-sink"],
+                       env=env, check=True, stderr=subprocess.DEVNULL)
+        try:
+            for _ in range(100):
+                if subprocess.run(["pactl", "info"], env=env, capture_output=True).returncode == 0:
+                    break
+                time.sleep(0.05)
+            mine = run([kestrune, "pulse", ten_minutes, "0", "60", "px"], env=env)[1]
+            theirs = run(["aplay", "-q", "-D", "pulse", one_minute], env=env)[1]
+        finally:
+            subprocess.run(["pactl", "exit"], env=env, capture_output=True)
+    return mine, theirs
+
+
+if __name__ == "__main__":
+    sys.exit(main())
