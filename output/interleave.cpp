@@ -5,15 +5,10 @@
 
 namespace {
 
-template <unsigned kBytes>
-void InterleaveWidth(long frames, const char* left, const char* right,
-                     char* out) {
+void Interleave24(long frames, const char* left, const char* right, char* out) {
   for (long k = 0; k < frames; ++k) {
-    memcpy(out, left, kBytes);
-    memcpy(out + kBytes, right, kBytes);
-    left += kBytes;
-    right += kBytes;
-    out += 2 * kBytes;
+    memcpy(out + 6 * k, left + 3 * k, 3);
+    memcpy(out + 6 * k + 3, right + 3 * k, 3);
   }
 }
 
@@ -34,5 +29,5 @@ void Interleave16(long frames, const char* left, const char* right, char* out) {
 void Interleave(long frames, unsigned bytesPerSample, const char* left,
                 const char* right, char* out) {
   if (bytesPerSample == 2) Interleave16(frames, left, right, out);
-  if (bytesPerSample == 3) InterleaveWidth<3>(frames, left, right, out);
+  if (bytesPerSample == 3) Interleave24(frames, left, right, out);
 }
