@@ -1,7 +1,8 @@
 # The whole set-up on a fresh machine:
 #   make run    installs what is missing, builds, and plays the demo
 #   make test   installs what is missing, builds, runs every test, plain
-#               and under AddressSanitizer and UndefinedBehaviorSanitizer
+#               and under AddressSanitizer and UndefinedBehaviorSanitizer,
+#               then fuzzes the header reader for 30 seconds
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
