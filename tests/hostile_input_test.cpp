@@ -102,6 +102,16 @@ TEST_F(HostileInputTest, StrangeNumbers) {
   }
 }
 
+TEST_F(HostileInputTest, HeaderClaimingHugeFramesNeedsNoHugeBuffers) {
+  // 65535 channels of 8191-byte samples: buffers sized by the header would
+  // take terabytes. Such a file plays nothing, and needs no buffer at all.
+  WriteFile(wave_, CanonicalWave(65535, kRate, 65528, std::string(100, '\x11')));
+  Result r = Play("w\nx\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 0, 0) + PlayOutput(0, 0, kRate) + Menu(1, 0, 0) + "\n");
+  EXPECT_TRUE(Captured().empty());
+}
+
 // Changes between plays, made while the player waits at the menu.
 class ChangingFileTest : public PlayerTest {
  protected:
