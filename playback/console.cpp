@@ -10,24 +10,6 @@ namespace {
 // anything further from standard input.
 std::string unread;
 
-bool NextWord(std::string& word) {
-  word.clear();
-  if (!unread.empty()) {
-    word.swap(unread);
-    return true;
-  }
-  fflush(stdout);
-  int c;
-  do {
-    c = getchar();
-  } while (c != EOF && isspace(c));
-  while (c != EOF && !isspace(c)) {
-    word.push_back(static_cast<char>(c));
-    c = getchar();
-  }
-  return !word.empty();
-}
-
 // "0x" (or "-0x") is the start of a hexadecimal number with no digit: a
 // matching failure, not zero followed by the word "x" (which would exit).
 bool IsBareHexPrefix(const std::string& word, size_t taken) {
@@ -49,11 +31,27 @@ NumberRead Settle(std::string& word, size_t taken) {
 
 }  // namespace
 
-bool ReadWord(std::string& word) { return NextWord(word); }
+bool ReadWord(std::string& word) {
+  word.clear();
+  if (!unread.empty()) {
+    word.swap(unread);
+    return true;
+  }
+  fflush(stdout);
+  int c;
+  do {
+    c = getchar();
+  } while (c != EOF && isspace(c));
+  while (c != EOF && !isspace(c)) {
+    word.push_back(static_cast<char>(c));
+    c = getchar();
+  }
+  return !word.empty();
+}
 
 NumberRead ReadSeconds(float& seconds) {
   std::string word;
-  if (!NextWord(word)) return NumberRead::kEndOfInput;
+  if (!ReadWord(word)) return NumberRead::kEndOfInput;
   char* end = nullptr;
   float value = strtof(word.c_str(), &end);
   NumberRead result = Settle(word, static_cast<size_t>(end - word.c_str()));
@@ -63,7 +61,7 @@ NumberRead ReadSeconds(float& seconds) {
 
 NumberRead ReadInteger(long& value) {
   std::string word;
-  if (!NextWord(word)) return NumberRead::kEndOfInput;
+  if (!ReadWord(word)) return NumberRead::kEndOfInput;
   char* end = nullptr;
   long number = strtol(word.c_str(), &end, 0);
   NumberRead result = Settle(word, static_cast<size_t>(end - word.c_str()));

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -161,14 +160,8 @@ size_t ReadFrames(const PlaybackState& s, int64_t first, size_t frames,
                   char* into) {
   const size_t frameSize = size_t{s.current.bytesPerSample} * s.current.channels;
   const size_t wanted = frames * frameSize;
-  off_t offset = static_cast<off_t>(s.current.dataOffset + first * static_cast<int64_t>(frameSize));
-  size_t got = 0;
-  while (got < wanted) {
-    ssize_t n = pread(s.file, into + got, wanted - got, offset + static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
+  const uint64_t offset = s.current.dataOffset + first * static_cast<int64_t>(frameSize);
+  const size_t got = ReadAt(s.file, into, wanted, offset);
   return got / frameSize;
 }
 

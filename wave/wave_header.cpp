@@ -41,22 +41,22 @@ struct Field {
   }
 };
 
-// Reads the window's bytes from `from` up to `to`; returns where they end.
-size_t ReadWindow(int fd, char* window, size_t from, size_t to) {
-  while (from < to) {
-    ssize_t n = pread(fd, window + from, to - from, static_cast<off_t>(from));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    from += static_cast<size_t>(n);
-  }
-  return from;
-}
-
 // The scan window of the latest call. There is one thread, and keeping the
 // window here spares every re-validation an allocation of 128 KiB.
 char window[kWindowBytes];
 
 }  // namespace
+
+size_t ReadAt(int fd, char* into, size_t size, uint64_t offset) {
+  size_t got = 0;
+  while (got < size) {
+    ssize_t n = pread(fd, into + got, size - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return got;
+}
 
 uint16_t Assem2(const char* bytes) {
   const auto* b = reinterpret_cast<const unsigned char*>(bytes);
@@ -120,11 +120,11 @@ void GetAttributes(const std::string& path, WaveAttributes& attributes) {
   // an unreadable file yields no bytes.
   const off_t end = lseek(fd, 0, SEEK_END);
   const uint64_t fileSize = end < 0 ? 0 : static_cast<uint64_t>(end);
-  size_t got = ReadWindow(fd, window, 0, kFirstRead);
+  size_t got = ReadAt(fd, window, kFirstRead, 0);
   HeaderScan scan = ScanHeader(window, got, fileSize);
   const bool settled = scan.formatFound && scan.dataFound && scan.extent <= got;
   if (!settled && got == kFirstRead) {
-    got = ReadWindow(fd, window, got, kWindowBytes);
+    got += ReadAt(fd, window + got, kWindowBytes - got, got);
     scan = ScanHeader(window, got, fileSize);
   }
   close(fd);

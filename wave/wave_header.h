@@ -33,6 +33,10 @@ void GetAttributes(const std::string& path, WaveAttributes& attributes);
 // process with status 2 when it can't be opened.
 int OpenWaveFile(const std::string& path);
 
+// Reads up to `size` bytes at `offset` into `into`; fewer only where the
+// file ends or cannot be read. Returns how many arrived.
+size_t ReadAt(int fd, char* into, size_t size, uint64_t offset);
+
 // The scan behind GetAttributes, on the first `size` bytes of a file of
 // `fileSize` bytes (bytes beyond `size` count as zero). Without a format
 // tag the rate, width and channel count are 0; without a data tag the
