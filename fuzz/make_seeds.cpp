@@ -25,7 +25,18 @@ int main(int argc, char** argv) {
   // The format chunk's fields across the end of the first 4 KiB read.
   const std::string boundary = "RIFF" + Le32(0) + "WAVE" + Chunk("JUNK", std::string(4060, '\0')) +
                                Chunk("fmt ", FormatBody(2, 48000, 24)) + Chunk("data", data);
+  const std::string fmt = Chunk("fmt ", FormatBody(2, 8000, 16));
+  const std::string title = Chunk("LIST", "INFOINAM" + Le32(10) + "Field data");
   std::vector<std::pair<std::string, std::string>> seeds = {
+      {"title-holding-data", Riff(fmt + title + Chunk("data", data))},
+      {"bext-holding-data", Riff(Chunk("bext", "a data take") + fmt + Chunk("data", data))},
+      {"rf64-list-after-audio", Rf64(data.size(), fmt + "data" + Le32(0xFFFFFFFFu) + data + title)},
+      {"odd-chunk-before-fmt", Riff(Chunk("odd ", "abc") + fmt + Chunk("data", data))},
+      {"large-chunk-before-fmt", Riff(Chunk("iXML", std::string(100000, ' ')) + fmt +
+                                      Chunk("data", data))},
+      {"extensible-with-fact", Riff(Chunk("fmt ", ExtensibleFormatBody(2, 8000, 24)) +
+                                    Chunk("fact", Le32(64)) + Chunk("data", data))},
+      {"data-before-fmt", Riff(Chunk("data", data) + fmt)},
       {"first-read-boundary", boundary},
       {"canonical", CanonicalWave(2, 44100, 16, data)},
       {"mono24", CanonicalWave(1, 96000, 24, PatternFrames(0, 30, 3))},

@@ -1,9 +1,10 @@
-// Arbitrary bytes as the start of a wave file. The scan must never read
-// outside them, and what it reports must hold together: no more frames
-// than lie between the data offset and the end of the file, and no format
-// fields from a file without a format tag. A missing data tag is the only
-// case in which the player ends the process, and it shows here as
-// dataFound = false.
+// Arbitrary bytes as the start of a wave file. Neither the chunk walk nor
+// the scan may read outside them, and what they report must hold together:
+// no more frames than lie between the data offset and the end of the file,
+// a data offset just behind real "data" letters, and no format fields from
+// a file without a format tag. A missing data tag is the only case in which
+// the player ends the process, and it shows here as dataFound = false.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,17 +17,41 @@ void Check(bool condition) {
   if (!condition) abort();
 }
 
-void CheckScan(const char* bytes, size_t size, uint64_t fileSize) {
-  const HeaderScan scan = ScanHeader(bytes, size, fileSize);
+void CheckResult(const HeaderScan& scan, const char* bytes, size_t size, uint64_t fileSize) {
   const WaveAttributes& a = scan.attributes;
   if (!scan.formatFound) Check(a.rate == 0 && a.bytesPerSample == 0 && a.channels == 0);
   if (!scan.dataFound) return;
-  Check(a.dataOffset >= 10 && a.dataOffset <= 131080 && a.dataOffset % 2 == 0);
+  Check(a.dataOffset >= 10 && a.dataOffset % 2 == 0 && a.dataOffset - 4 <= size);
   Check(memcmp(bytes + a.dataOffset - 8, "data", 4) == 0);
   const uint64_t frameSize = uint64_t{a.bytesPerSample} * a.channels;
   const uint64_t available = fileSize > a.dataOffset ? fileSize - a.dataOffset : 0;
   Check(a.frames * frameSize <= available);
   if (frameSize == 0) Check(a.frames == 0);
+}
+
+void CheckScan(const char* bytes, size_t size, uint64_t fileSize) {
+  const HeaderScan scan = ScanHeader(bytes, size, fileSize);
+  CheckResult(scan, bytes, size, fileSize);
+  if (scan.dataFound) Check(scan.attributes.dataOffset <= 131080);
+}
+
+// The bytes as a file: a read past them gets nothing.
+struct Input {
+  const char* bytes;
+  size_t size;
+};
+
+size_t ReadInput(void* context, char* into, size_t size, uint64_t offset) {
+  const auto* input = static_cast<const Input*>(context);
+  if (offset >= input->size) return 0;
+  size = std::min<uint64_t>(size, input->size - offset);
+  memcpy(into, input->bytes + offset, size);
+  return size;
+}
+
+void CheckReading(const char* bytes, size_t size, uint64_t fileSize) {
+  Input input{bytes, size};
+  CheckResult(ReadHeader({ReadInput, &input, fileSize}), bytes, size, fileSize);
 }
 
 // The reader looks at the first 4 KiB before reading the rest of the
@@ -49,6 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckScan(bytes, size, size);
   CheckScan(bytes, size, uint64_t{size} + 0xFFFFFFFFull);
   if (size >= 8) CheckScan(bytes, size, uint64_t{size} + Assem4(bytes + size - 4));
+  CheckReading(bytes, size, size);
+  CheckReading(bytes, size, uint64_t{size} + 0xFFFFFFFFull);
   CheckFirstReadSettles(bytes, size);
   return 0;
 }

@@ -28,11 +28,25 @@ bool Playable(const WaveAttributes& a) {
          (a.bytesPerSample == 2 || a.bytesPerSample == 3);
 }
 
+// Such a file shows its length and goes through every play without a
+// sound: the user is told why once, at the start. Standard output is left
+// as it is, as scripts read it.
+void SayWhyNothingPlays(const PlaybackState& s) {
+  const WaveAttributes& a = s.snapshot;
+  if (Playable(a)) return;
+  fflush(stdout);
+  fprintf(stderr,
+          "kestrune: %s holds %u-bit samples in %u channel%s; only 16- or 24-bit samples in 1 "
+          "or 2 channels can be played, so it will play silence\n",
+          s.fileName.c_str(), a.bytesPerSample * 8, a.channels, a.channels == 1 ? "" : "s");
+}
+
 void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
               int commandGiven, int loops) {
   s.file = OpenWaveFile(s.fileName);
   GetAttributes(s.fileName, s.snapshot);
   s.current = s.snapshot;
+  SayWhyNothingPlays(s);
   const uint32_t rate = s.snapshot.rate;
 
   s.inPoint = startSeconds != 0 ? ClampToFrame(SecondsTimesRate(startSeconds, rate)) : 0;
@@ -99,6 +113,7 @@ void ApplyMainCommand(const std::string& word, PlaybackState& s) {
     AskToPlaySelection(s);
   } else if (word == "w" || word == "wx") {
     if (word == "wx") s.exitAfterPlay = true;
+    s.wholeFile = true;
     s.inPoint = 0;
     s.outPoint = ClampToFrame(int64_t{s.length});
     s.request = Request::kPlay;
@@ -161,7 +176,8 @@ size_t ReadFrames(const PlaybackState& s, int64_t first, size_t frames,
   const size_t frameSize = size_t{s.current.bytesPerSample} * s.current.channels;
   const size_t wanted = frames * frameSize;
   const uint64_t offset = s.current.dataOffset + first * static_cast<int64_t>(frameSize);
-  const size_t got = ReadAt(s.file, into, wanted, offset);
+  int error = 0;
+  const size_t got = ReadAt(s.file, into, wanted, offset, error);
   return got / frameSize;
 }
 
@@ -215,6 +231,10 @@ bool PlayPhase(PlaybackState& s) {
     putchar('\n');
     return false;
   }
+  // A recording still being written: "w" plays it as long as it is now,
+  // not as long as it was at the reading before.
+  if (s.wholeFile) s.outPoint = ClampToFrame(int64_t{s.length});
+  s.wholeFile = false;
   puts("Playing...");
   ShowSelectionInSeconds(s);
   printf("start = %.2f sec\n", s.startSeconds);

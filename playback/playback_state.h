@@ -32,6 +32,7 @@ struct PlaybackState {
   Request request = Request::kAskAgain;
   bool exitAfterPlay = false;  // "px" and "wx": the next play ends the run
   bool wordPending = false;    // the command line's word replaces the menu
+  bool wholeFile = false;      // "w" and "wx": the play takes the whole file
 
   float startSeconds = 0;  // the selection in seconds, for display
   float stopSeconds = 0;

@@ -115,16 +115,37 @@ TEST_F(PlayerTest, TwentyFourBitStereoArrivesUnchanged) {
   EXPECT_TRUE(SameBytes(Captured(), Frames(6000, 42000)));
 }
 
-TEST_F(PlayerTest, LayoutsTheDeviceWouldMisreadPlayNothing) {
+TEST_F(PlayerTest, LayoutsTheDeviceWouldMisreadPlayNothingAndSayWhy) {
   // Four channels, 8-bit and 32-bit samples: the play goes through its
-  // messages but sends no byte.
+  // messages but sends no byte, and standard error says why once.
   for (auto [channels, bits] : {std::pair{4, 16}, {2, 8}, {2, 32}, {1, 8}}) {
     MakeWave(static_cast<uint16_t>(channels), kRate, static_cast<uint16_t>(bits), 9000);
     Result r = Play("w\nx\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, Menu(1, 0, 1.125) + PlayOutput(0, 9000, kRate, 1, 0) + Menu(1, 0, 1.125) +
                          "\n");
+    EXPECT_EQ(r.err, "kestrune: " + wave_ + " holds " + std::to_string(bits) + "-bit samples in " +
+                         std::to_string(channels) + (channels == 1 ? " channel" : " channels") +
+                         "; only 16- or 24-bit samples in 1 or 2 channels can be played, so it "
+                         "will play silence\n");
     EXPECT_TRUE(Captured().empty()) << channels << " channels, " << bits << " bits";
+  }
+}
+
+TEST_F(PlayerTest, LayoutsOtherProgramsWritePlayExactlyTheirAudio) {
+  const std::string audio = PatternFrames(0, 5000, 6), fmt = Chunk("fmt ", FormatBody(2, kRate, 24));
+  const std::string title = Chunk("LIST", "INFOINAM" + Le32(10) + "Field data");
+  for (const std::string& file :
+       {Riff(fmt + title + Chunk("data", audio)),
+        Riff(Chunk("bext", "a data take") + fmt + Chunk("data", audio)),
+        Rf64(audio.size(), fmt + "data" + Le32(0xFFFFFFFFu) + audio + title),
+        Riff(Chunk("JUNK", std::string(200 << 10, '\0')) + Chunk("odd ", "abc") +
+             Chunk("fmt ", ExtensibleFormatBody(2, kRate, 24)) + Chunk("fact", Le32(5000)) +
+             title + Chunk("data", audio))}) {
+    WriteFile(wave_, file);
+    Result r = Play("", {"0", "0", "wx"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(SameBytes(Captured(), audio));
   }
 }
 
@@ -139,12 +160,13 @@ TEST_F(PlayerTest, NothingPastTheEndOfTheDataIsPlayed) {
   EXPECT_TRUE(SameBytes(Captured(), Frames(2000, 5000)));
 }
 
-TEST_F(PlayerTest, FramesBeforeTheStartAreSilence) {
+TEST_F(PlayerTest, FramesBeforeTheStartAreSilenceInEveryPass) {
   MakeWave(2, kRate, 16, 8000);
-  Result r = Play("", {"-0.6", "0.5", "px"});
+  Result r = Play("", {"-0.6", "0.5", "px", "2"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, PlayOutput(-4800, 4000, kRate));
-  EXPECT_TRUE(SameBytes(Captured(), std::string(4800 * 4, '\0') + Frames(0, 4000)));
+  EXPECT_EQ(r.out, PlayOutput(-4800, 4000, kRate, 2));
+  const std::string pass = std::string(4800 * 4, '\0') + Frames(0, 4000);
+  EXPECT_TRUE(SameBytes(Captured(), pass + pass));
 }
 
 TEST_F(PlayerTest, NotANumberAtATimePromptIsTheNextCommand) {
@@ -217,20 +239,21 @@ class RevalidationTest : public PlayerTest {
 };
 
 TEST_F(RevalidationTest, GrownFileIsFollowedWithAWarningAtEveryPlay) {
+  // "p" keeps its out-point; "w" plays the file as long as it is at that play.
   Session s(kBinary, Args());
   ASSERT_TRUE(s.WaitFor("commands\n"));
   AppendFile(wave_, PatternFrames(8000, 4000, 4));
   s.Send("p\n");
   ASSERT_TRUE(s.WaitFor("commands\n", 2));
+  AppendFile(wave_, PatternFrames(12000, 4000, 4));
   s.Send("w\n");
   ASSERT_TRUE(s.WaitFor("commands\n", 3));
   s.Send("x\n");
   EXPECT_EQ(s.Finish(), 0);
   const std::string warning = "WARNING: Wavefile length has changed!\n";
   EXPECT_EQ(s.out(), Menu(1, 0, 1) + warning + PlayOutput(0, 8000, kRate) + Menu(1, 0, 1) +
-                         warning + PlayOutput(0, 12000, kRate) + Menu(1, 0, 1.5) + warning +
-                         "\n");
-  EXPECT_TRUE(SameBytes(ReadFile(capture_), PatternFrames(0, 8000, 4) + PatternFrames(0, 12000, 4)));
+                         warning + PlayOutput(0, 16000, kRate) + Menu(1, 0, 2) + warning + "\n");
+  EXPECT_TRUE(SameBytes(ReadFile(capture_), PatternFrames(0, 8000, 4) + PatternFrames(0, 16000, 4)));
 }
 
 TEST_F(RevalidationTest, ShrunkFilePullsTheOutPointBack) {

@@ -60,6 +60,15 @@ TEST_F(StartupTest, PromptedNameIsTheFileAfterHelpToo) {
   EXPECT_EQ(h.out, kFirstPrompt + kHelp + kSecondPrompt + "The file called h cannot be found!\n");
 }
 
+TEST_F(StartupTest, DStandsForTheDefaultDevice) {
+  MakeWave(2, kRate, 16, 5000);
+  WriteFile(dir_.Path(".asoundrc"), "pcm.!default {\n type file\n slave.pcm \"null\"\n file \"" +
+                                        capture_ + "\"\n format \"raw\"\n}\n");
+  Result r = RunProgram(kBinary, {"d", wave_, "0", "0", "wx"}, "", {"HOME=" + dir_.path()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 5000)));
+}
+
 TEST_F(StartupTest, WordsMeanSomethingOnlyAtThePrompts) {
   // "d x": a file named x on the default device.
   Result r = RunProgram(kBinary, {"d", dir_.Path("x")});

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "tests/support/wave_files.h"
 #include "wave/wave_header.h"
 
@@ -56,14 +59,59 @@ TEST_F(WaveHeaderTest, RateWithTheTopBitSetIsNotSignExtended) {
   EXPECT_EQ(Read(CanonicalWave(2, 0xFFFFFFF0u, 16, "")).rate, 0xFFFFFFF0u);
 }
 
-TEST_F(WaveHeaderTest, DataLettersInAListChunkAtAnEvenOffsetAreTheDataTag) {
-  // LIST at 36, its text at 56: "data", a size of 8, then 8 bytes.
-  std::string list = Chunk("LIST", "INFOICMT" + Le32(16) + "data" + Le32(8) + "12345678");
-  std::string file = Riff(Chunk("fmt ", FormatBody(2, 8000, 16)) + list +
-                          Chunk("data", PatternFrames(0, 100, 4)));
-  WaveAttributes a = Read(file);
-  EXPECT_EQ(a.dataOffset, 64u);
-  EXPECT_EQ(a.frames, 2u);
+// The header as other programs write it, read from memory, counting reads.
+struct Layout {
+  const char* name;
+  std::string bytes;
+  uint32_t dataOffset, frames;
+  int mostReads = 2;  // a large chunk costs one read
+};
+
+size_t ReadMemory(void* context, char* into, size_t size, uint64_t offset) {
+  auto* layout = static_cast<Layout*>(context);
+  --layout->mostReads;
+  if (offset >= layout->bytes.size()) return 0;
+  size = std::min<size_t>(size, layout->bytes.size() - offset);
+  memcpy(into, layout->bytes.data() + offset, size);
+  return size;
+}
+
+TEST(ReadHeader, WalksTheChunksAndScansWhereTheWalkFails) {
+  const std::string audio = PatternFrames(0, 100, 4), fmt = Chunk("fmt ", FormatBody(2, 8000, 16));
+  const std::string title = Chunk("LIST", "INFOINAM" + Le32(10) + "Field data");
+  std::string recording = Riff(fmt + Chunk("data", audio));
+  recording.replace(40, 4, Le32(0x80000000u));
+  std::string broken = Riff(Chunk("JUNK", "") + fmt + Chunk("data", audio));
+  broken.replace(16, 4, Le32(1 << 20));
+  Layout layouts[] = {
+      {"title holding data", Riff(fmt + title + Chunk("data", audio)), 74, 100},
+      {"bext holding data", Riff(Chunk("bext", "a data take") + fmt + Chunk("data", audio)),
+       64, 100},
+      {"RF64, LIST after the audio",
+       Rf64(400, fmt + "data" + Le32(0xFFFFFFFFu) + audio + title), 80, 100},
+      {"odd chunk before fmt",
+       Riff(Chunk("odd ", "abc") + fmt + title + Chunk("data", audio)), 86, 100},
+      {"200 KiB chunk before fmt",
+       Riff(Chunk("iXML", std::string(200 << 10, ' ')) + fmt + Chunk("data", audio)), 204852,
+       100},
+      {"extensible with fact",
+       Riff(Chunk("fmt ", ExtensibleFormatBody(2, 8000, 16)) + Chunk("fact", Le32(100)) +
+            Chunk("data", audio)), 80, 100},
+      {"recording in progress", recording, 44, 100},
+      // Where the walk fails, the scan answers: it takes the first "data"
+      // letters at an even offset, the title's among them.
+      {"no RIFF header", "RIFX" + Riff(fmt + title + Chunk("data", audio)).substr(4), 70, 101},
+      {"size past the end", broken, 52, 100},
+      {"data before fmt, still growing",
+       Riff(Chunk("data", audio).replace(4, 4, Le32(0xFFFFFFFFu)) + fmt), 20, 106},
+  };
+  for (Layout& layout : layouts) {
+    const HeaderScan scan = ReadHeader({ReadMemory, &layout, layout.bytes.size()});
+    EXPECT_TRUE(scan.dataFound) << layout.name;
+    EXPECT_EQ(scan.attributes.dataOffset, layout.dataOffset) << layout.name;
+    EXPECT_EQ(scan.attributes.frames, layout.frames) << layout.name;
+    EXPECT_GE(layout.mostReads, 0) << layout.name;
+  }
 }
 
 TEST_F(WaveHeaderTest, TagsAtOddOffsetsAreNotFound) {
@@ -129,9 +177,12 @@ TEST_F(WaveHeaderTest, FileEndingInsideTheDataHeaderHasNoFrames) {
   EXPECT_EQ(Read(file).frames, 0u);
 }
 
+// The files below have no RIFF header, so the scan reads them.
+const std::string kNotRiff = "FORM" + Le32(0) + "WAVE";
+
 TEST_F(WaveHeaderTest, ScanLimitIsTheEvenOffset131072) {
   // The format chunk after a JUNK chunk of zeros, at the last offset tried.
-  std::string head = "RIFF" + Le32(0) + "WAVE" + Chunk("data", PatternFrames(0, 2, 4));
+  std::string head = kNotRiff + Chunk("data", PatternFrames(0, 2, 4));
   auto withFormatAt = [&](size_t offset) {
     std::string junk = Chunk("JUNK", std::string(offset - head.size() - 8, '\0'));
     return head + junk + Chunk("fmt ", FormatBody(2, 48000, 16));
@@ -142,7 +193,7 @@ TEST_F(WaveHeaderTest, ScanLimitIsTheEvenOffset131072) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't find format chunk in wave file!\n");
 
   auto withDataAt = [](size_t offset) {
-    std::string head = Riff(Chunk("fmt ", FormatBody(2, 48000, 16)));
+    std::string head = kNotRiff + Chunk("fmt ", FormatBody(2, 48000, 16));
     std::string junk = Chunk("JUNK", std::string(offset - head.size() - 8, '\0'));
     return head + junk + Chunk("data", PatternFrames(0, 3, 4));
   };
@@ -155,21 +206,23 @@ TEST_F(WaveHeaderTest, ScanLimitIsTheEvenOffset131072) {
 }
 
 TEST_F(WaveHeaderTest, TagsAndFieldsAcrossTheFirst4KiBAreRead) {
-  // The reader looks at the first 4096 bytes before the rest of the window:
+  // The scan looks at the first 4096 bytes before the rest of the window:
   // a format chunk whose fields straddle that boundary, and a data tag
-  // that does, must read as anywhere else.
-  auto withFormatAt = [](size_t offset) {
-    std::string head = "RIFF" + Le32(0) + "WAVE";
+  // that does, must read as anywhere else, whichever tag comes first.
+  const std::string data = Chunk("data", PatternFrames(0, 10, 6));
+  auto withFormatAt = [](size_t offset, const std::string& head) {
     std::string junk = Chunk("JUNK", std::string(offset - head.size() - 8, '\0'));
     return head + junk + Chunk("fmt ", FormatBody(2, 48000, 24));
   };
   for (size_t offset : {4066, 4070, 4072, 4080, 4084, 4090, 4094, 4096}) {
-    std::string file = withFormatAt(offset) + Chunk("data", PatternFrames(0, 10, 6));
-    WaveAttributes a = Read(file);
-    EXPECT_EQ(a.rate, 48000u) << offset;
-    EXPECT_EQ(a.bytesPerSample, 3u) << offset;
-    EXPECT_EQ(a.dataOffset, offset + 32) << offset;
-    EXPECT_EQ(a.frames, 10u) << offset;
+    for (bool dataFirst : {false, true}) {
+      WaveAttributes a = Read(dataFirst ? withFormatAt(offset, kNotRiff + data)
+                                        : withFormatAt(offset, kNotRiff) + data);
+      EXPECT_EQ(a.rate, 48000u) << offset;
+      EXPECT_EQ(a.bytesPerSample, 3u) << offset;
+      EXPECT_EQ(a.dataOffset, dataFirst ? 20 : offset + 32) << offset;
+      EXPECT_EQ(a.frames, 10u) << offset;
+    }
   }
 }
 

@@ -15,9 +15,18 @@ namespace {
 constexpr size_t kLastTagOffset = 131072;
 // The fields read behind a tag reach 24 bytes past the format tag.
 constexpr size_t kWindowBytes = kLastTagOffset + 24;
-// Most files have both tags near the start: the rest of the window is read
-// only when these first bytes do not settle the scan.
+// Most files have both chunks near the start: these first bytes serve the
+// walk, and the rest of the scan window is read only when they don't
+// settle the scan.
 constexpr size_t kFirstRead = 4096;
+
+// The walk reads a block at a chunk beyond what it holds, so that a large
+// chunk (iXML, JUNK, a bext with a long history) costs one read, not one per
+// byte skipped. A file that needs more reads or chunks than these is no
+// header a recorder writes: the scan answers for it.
+constexpr size_t kBlockBytes = 4096;
+constexpr int kMostBlockReads = 32;
+constexpr int kMostChunks = 1024;
 
 // First even offset k in [2, kLastTagOffset] at which `tag` begins within
 // the `size` bytes at `head`, or -1.
@@ -41,17 +50,125 @@ struct Field {
   }
 };
 
-// The scan window of the latest call. There is one thread, and keeping the
-// window here spares every re-validation an allocation of 128 KiB.
+// Whole frames of `frameSize` bytes in a data chunk of `dataSize` bytes at
+// `dataOffset`: a header may promise more than the file holds (a recording
+// still being written, a size of 0xFFFFFFFF), and only frames present count.
+uint32_t WholeFrames(uint64_t dataSize, uint64_t dataOffset, uint64_t frameSize,
+                     uint64_t fileSize) {
+  if (frameSize == 0) return 0;
+  const uint64_t available = fileSize > dataOffset ? fileSize - dataOffset : 0;
+  return static_cast<uint32_t>(std::min<uint64_t>(std::min(dataSize, available) / frameSize,
+                                                  UINT32_MAX));
+}
+
+void ReadFormatFields(const char* fields, WaveAttributes& a) {
+  a.channels = Assem2(fields + 10);
+  a.bytesPerSample = Assem2(fields + 22) / 8u;
+  a.rate = Assem4(fields + 12);
+}
+
+// The scan window and the walk's block of the latest call. There is one
+// thread, and keeping them here spares every re-validation an allocation of
+// 128 KiB.
 char window[kWindowBytes];
+char block[kBlockBytes];
+
+// The bytes the walk asks for: from the first read where they lie in it,
+// otherwise from the block read last.
+struct WalkBytes {
+  const ByteSource& source;
+  const char* head;
+  size_t headSize;
+  uint64_t blockOffset = 0;
+  size_t blockSize = 0;
+  int reads = 0;
+};
+
+// Copies the `size` bytes at `offset` to `out`; false when the file (or
+// the walk's budget of reads) ends before them.
+bool Fetch(WalkBytes& w, uint64_t offset, size_t size, char* out) {
+  if (offset + size <= w.headSize) {
+    memcpy(out, w.head + offset, size);
+    return true;
+  }
+  if (offset < w.blockOffset || offset + size > w.blockOffset + w.blockSize) {
+    if (offset + size > w.source.fileSize || ++w.reads > kMostBlockReads) return false;
+    w.blockOffset = offset;
+    w.blockSize = w.source.read(w.source.context, block, kBlockBytes, offset);
+    if (offset + size > w.blockOffset + w.blockSize) return false;
+  }
+  memcpy(out, block + (offset - w.blockOffset), size);
+  return true;
+}
+
+// Walks the chunks from offset 12 (id, little-endian size, body, a pad
+// byte after an odd size) to the first "fmt " and "data" chunks. RF64 puts
+// the real data size in its ds64 chunk, first after "WAVE". The walk ends
+// when both are found, so a data chunk that runs past the end of the file
+// (a recording still being written) is no obstacle once the format is known.
+HeaderScan WalkChunks(WalkBytes& w) {
+  HeaderScan found;
+  char riff[12];
+  if (!Fetch(w, 0, sizeof riff, riff)) return found;
+  const bool rf64 = memcmp(riff, "RF64", 4) == 0;
+  if ((!rf64 && memcmp(riff, "RIFF", 4) != 0) || memcmp(riff + 8, "WAVE", 4) != 0) return found;
+
+  uint64_t at = 12, data = 0, dataSize = 0, ds64DataSize = UINT32_MAX;
+  char format[24];
+  for (int chunk = 0; chunk < kMostChunks; ++chunk) {
+    char header[8];
+    if (!Fetch(w, at, sizeof header, header)) return {};
+    uint64_t size = Assem4(header + 4);
+    if (rf64 && chunk == 0 && memcmp(header, "ds64", 4) == 0) {
+      char sizes[8];
+      if (size >= 16 && Fetch(w, at + 16, sizeof sizes, sizes))
+        ds64DataSize = Assem4(sizes) | uint64_t{Assem4(sizes + 4)} << 32;
+    } else if (!found.dataFound && memcmp(header, "data", 4) == 0) {
+      if (rf64 && size == UINT32_MAX) size = ds64DataSize;
+      found.dataFound = true;
+      data = at;
+      dataSize = size;
+    } else if (!found.formatFound && memcmp(header, "fmt ", 4) == 0) {
+      if (!Fetch(w, at, sizeof format, format)) return {};
+      found.formatFound = true;
+    }
+    if (found.formatFound && found.dataFound) break;
+    if (size > w.source.fileSize) return {};
+    at += 8 + size + (size & 1);
+    if (at > w.source.fileSize) return {};
+  }
+  if (!found.formatFound || !found.dataFound || data + 8 > UINT32_MAX) return {};
+
+  WaveAttributes& a = found.attributes;
+  ReadFormatFields(format, a);
+  a.dataOffset = static_cast<uint32_t>(data + 8);
+  a.frames = WholeFrames(dataSize, a.dataOffset, uint64_t{a.bytesPerSample} * a.channels,
+                         w.source.fileSize);
+  return found;
+}
+
+struct FileSource {
+  int fd;
+  int error;
+};
+
+size_t ReadFile(void* context, char* into, size_t size, uint64_t offset) {
+  auto* file = static_cast<FileSource*>(context);
+  int error = 0;
+  const size_t got = ReadAt(file->fd, into, size, offset, error);
+  if (error != 0) file->error = error;
+  return got;
+}
 
 }  // namespace
 
-size_t ReadAt(int fd, char* into, size_t size, uint64_t offset) {
+size_t ReadAt(int fd, char* into, size_t size, uint64_t offset, int& error) {
   size_t got = 0;
+  error = 0;
   while (got < size) {
     ssize_t n = pread(fd, into + got, size - got, static_cast<off_t>(offset + got));
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
@@ -78,9 +195,10 @@ HeaderScan ScanHeader(const char* head, size_t size, uint64_t fileSize) {
   if (format >= 0) {
     scan.formatFound = true;
     scan.extent = static_cast<size_t>(format) + 24;
-    a.channels = Assem2(Field(head, size, format + 10).bytes);
-    a.bytesPerSample = Assem2(Field(head, size, format + 22).bytes) / 8u;
-    a.rate = Assem4(Field(head, size, format + 12).bytes);
+    char fields[24];
+    for (size_t i = 0; i < sizeof fields; i += 4)
+      memcpy(fields + i, Field(head, size, format + i).bytes, 4);
+    ReadFormatFields(fields, a);
   }
 
   const long data = FindTag(head, size, "data", 4);
@@ -89,17 +207,24 @@ HeaderScan ScanHeader(const char* head, size_t size, uint64_t fileSize) {
   scan.extent = std::max(scan.extent, static_cast<size_t>(data) + 8);
   a.dataOffset = static_cast<uint32_t>(data + 8);
   const uint32_t dataSize = Assem4(Field(head, size, data + 4).bytes);
+  a.frames = WholeFrames(dataSize, a.dataOffset, uint64_t{a.bytesPerSample} * a.channels,
+                         fileSize);
+  return scan;
+}
 
-  // A header may promise more than the file holds (a recording still being
-  // written, a size of 0xFFFFFFFF); only whole frames present count.
-  const uint64_t frameSize = uint64_t{a.bytesPerSample} * a.channels;
-  const uint64_t available = fileSize > a.dataOffset ? fileSize - a.dataOffset : 0;
-  uint64_t frames = 0;
-  if (frameSize != 0) {
-    frames = dataSize / frameSize;
-    if (frames * frameSize > available) frames = available / frameSize;
+HeaderScan ReadHeader(const ByteSource& source) {
+  size_t got = source.read(source.context, window, kFirstRead, 0);
+  WalkBytes walk{source, window, got};
+  HeaderScan scan = WalkChunks(walk);
+  if (scan.formatFound && scan.dataFound) return scan;
+
+  // At most one more read covers every offset the scans may try.
+  scan = ScanHeader(window, got, source.fileSize);
+  const bool settled = scan.formatFound && scan.dataFound && scan.extent <= got;
+  if (!settled && got == kFirstRead) {
+    got += source.read(source.context, window + got, kWindowBytes - got, got);
+    scan = ScanHeader(window, got, source.fileSize);
   }
-  a.frames = static_cast<uint32_t>(frames);
   return scan;
 }
 
@@ -115,19 +240,12 @@ int OpenWaveFile(const std::string& path) {
 }
 
 void GetAttributes(const std::string& path, WaveAttributes& attributes) {
-  int fd = OpenWaveFile(path);
-  // At most two reads cover every offset the scans may try; a folder or
-  // an unreadable file yields no bytes.
-  const off_t end = lseek(fd, 0, SEEK_END);
-  const uint64_t fileSize = end < 0 ? 0 : static_cast<uint64_t>(end);
-  size_t got = ReadAt(fd, window, kFirstRead, 0);
-  HeaderScan scan = ScanHeader(window, got, fileSize);
-  const bool settled = scan.formatFound && scan.dataFound && scan.extent <= got;
-  if (!settled && got == kFirstRead) {
-    got += ReadAt(fd, window + got, kWindowBytes - got, got);
-    scan = ScanHeader(window, got, fileSize);
-  }
-  close(fd);
+  FileSource file{OpenWaveFile(path), 0};
+  // A folder or an unreadable file yields no bytes.
+  const off_t end = lseek(file.fd, 0, SEEK_END);
+  const HeaderScan scan =
+      ReadHeader({ReadFile, &file, end < 0 ? 0 : static_cast<uint64_t>(end)});
+  close(file.fd);
 
   if (!scan.formatFound) puts("Can't find format chunk in wave file!");
   if (!scan.dataFound) {

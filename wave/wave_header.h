@@ -19,9 +19,10 @@ struct WaveAttributes {
 uint16_t Assem2(const char* bytes);
 uint32_t Assem4(const char* bytes);
 
-// Finds the "fmt" and "data" tags at even offsets from 2 and reads the
-// fields behind them. Ends the process with status 2 when the file cannot
-// be opened or holds no data tag.
+// Walks the RIFF chunk list to the first "fmt " and "data" chunks; where
+// that fails, finds the "fmt" and "data" tags at even offsets from 2. Reads
+// the fields behind them. Ends the process with status 2 when the file
+// cannot be opened or holds no data tag.
 void GetAttributes(const std::string& path, uint32_t& rate,
                    uint32_t& bytesPerSample, uint32_t& channels,
                    uint32_t& dataOffset, uint32_t& frames);
@@ -34,19 +35,33 @@ void GetAttributes(const std::string& path, WaveAttributes& attributes);
 int OpenWaveFile(const std::string& path);
 
 // Reads up to `size` bytes at `offset` into `into`; fewer only where the
-// file ends or cannot be read. Returns how many arrived.
-size_t ReadAt(int fd, char* into, size_t size, uint64_t offset);
+// file ends or a read fails, and then `error` holds the failure's errno
+// (0 at the end of the file). Returns how many arrived.
+size_t ReadAt(int fd, char* into, size_t size, uint64_t offset, int& error);
 
-// The scan behind GetAttributes, on the first `size` bytes of a file of
-// `fileSize` bytes (bytes beyond `size` count as zero). Without a format
-// tag the rate, width and channel count are 0; without a data tag the
-// attributes are not to be used.
+// What a header reading found. Without a format tag the rate, width and
+// channel count are 0; without a data tag the attributes are not to be used.
 struct HeaderScan {
   bool formatFound = false;
   bool dataFound = false;
   size_t extent = 0;  // how many leading bytes the result depends on
   WaveAttributes attributes;
 };
+
+// The even-offset scan, on the first `size` bytes of a file of `fileSize`
+// bytes (bytes beyond `size` count as zero).
 HeaderScan ScanHeader(const char* head, size_t size, uint64_t fileSize);
+
+// Where a header reading takes a file's bytes from: `read` copies up to
+// `size` bytes at `offset` into `into` and returns how many it had.
+struct ByteSource {
+  size_t (*read)(void* context, char* into, size_t size, uint64_t offset);
+  void* context;
+  uint64_t fileSize;
+};
+
+// The whole reading behind GetAttributes: the chunk walk, and the scan
+// where the walk does not find both chunks.
+HeaderScan ReadHeader(const ByteSource& source);
 
 #endif  // KESTRUNE_WAVE_WAVE_HEADER_H_

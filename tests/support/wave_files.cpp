@@ -27,6 +27,19 @@ std::string FormatBody(uint16_t channels, uint32_t rate, uint16_t bits) {
   return Le16(1) + Le16(channels) + Le32(rate) + Le32(rate * align) + Le16(align) + Le16(bits);
 }
 
+std::string ExtensibleFormatBody(uint16_t channels, uint32_t rate, uint16_t bits) {
+  const std::string pcm("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71", 16);
+  std::string body = FormatBody(channels, rate, bits);
+  body.replace(0, 2, Le16(0xFFFE));
+  return body + Le16(22) + Le16(bits) + Le32(channels == 1 ? 4 : 3) + pcm;
+}
+
+std::string Rf64(uint64_t dataSize, const std::string& chunks) {
+  auto le64 = [](uint64_t v) { return Le32(static_cast<uint32_t>(v)) + Le32(static_cast<uint32_t>(v >> 32)); };
+  return "RF64" + Le32(0xFFFFFFFFu) + "WAVE" +
+         Chunk("ds64", le64(chunks.size() + 40) + le64(dataSize) + le64(0) + Le32(0)) + chunks;
+}
+
 std::string Riff(const std::string& chunks) {
   return "RIFF" + Le32(static_cast<uint32_t>(chunks.size() + 4)) + "WAVE" + chunks;
 }

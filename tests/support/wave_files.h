@@ -16,8 +16,15 @@ std::string Chunk(const std::string& id, const std::string& body);
 // The 16-byte body of a PCM format chunk.
 std::string FormatBody(uint16_t channels, uint32_t rate, uint16_t bitsPerSample);
 
+// The 40-byte body of an extensible format chunk for integer PCM.
+std::string ExtensibleFormatBody(uint16_t channels, uint32_t rate, uint16_t bitsPerSample);
+
 // "RIFF", size, "WAVE", then the chunks.
 std::string Riff(const std::string& chunks);
+
+// "RF64", "WAVE", a ds64 chunk holding the 64-bit data size, then the
+// chunks (whose data chunk says 0xFFFFFFFF).
+std::string Rf64(uint64_t dataSize, const std::string& chunks);
 
 // A canonical 44-byte header followed by `data`.
 std::string CanonicalWave(uint16_t channels, uint32_t rate,
