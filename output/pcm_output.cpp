@@ -2,6 +2,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,14 @@ namespace {
 
 constexpr snd_pcm_uframes_t kPeriodFrames = 4096;
 constexpr snd_pcm_uframes_t kBufferFrames = 16384;
+
+// A blocking write that takes no frame has no reason to: after this many
+// such writes, each after a wait for room of up to kWaitMillis, the device
+// counts as failed rather than being asked again and again.
+constexpr int kMostIdleWrites = 8;
+constexpr int kWaitMillis = 100;
+
+volatile sig_atomic_t aborted = 0;
 
 [[noreturn]] void Fail(const char* what, int code) {
   fprintf(stderr, "%s: %s\n", what, snd_strerror(code));
@@ -20,6 +29,7 @@ constexpr snd_pcm_uframes_t kBufferFrames = 16384;
 
 snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
                       uint32_t bytesPerSample, unsigned long& period) {
+  aborted = 0;
   snd_pcm_t* handle = nullptr;
   int rc = snd_pcm_open(&handle, deviceName.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
   if (rc < 0) Fail("unable to open pcm device", rc);
@@ -54,19 +64,49 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
   return handle;
 }
 
-void WritePeriod(snd_pcm_t* handle, const char* stereoFrames,
-                 unsigned long frames) {
+int WritePeriod(snd_pcm_t* handle, const char* stereoFrames,
+                unsigned long frames) {
   // An underrun (the device ran dry, as it does while the menu waits on a
-  // sound card) leaves the stream stopped: prepare it and hand over the same
-  // frames again, so the selection loses no audio. A second failure, a
-  // short count or any other error is let pass.
-  if (snd_pcm_writei(handle, stereoFrames, frames) == -EPIPE) {
-    snd_pcm_prepare(handle);
-    snd_pcm_writei(handle, stereoFrames, frames);
+  // sound card) or a suspend leaves the stream stopped: the library's
+  // recovery prepares or resumes it, and the same frames are handed over
+  // again, so the selection loses no audio. A short count hands over the
+  // rest. What fails again right after a recovery cannot be mended here: a
+  // sound server that died, a card that was unplugged.
+  bool justRecovered = false;
+  int idleWrites = 0;
+  while (frames > 0) {
+    const snd_pcm_sframes_t n = snd_pcm_writei(handle, stereoFrames, frames);
+    if (aborted) return -EINTR;
+    if (n > 0) {
+      stereoFrames += snd_pcm_frames_to_bytes(handle, n);
+      frames -= static_cast<unsigned long>(n);
+      justRecovered = false;
+      idleWrites = 0;
+    } else if (n == 0 || n == -EAGAIN) {
+      if (++idleWrites > kMostIdleWrites) return -EIO;
+      snd_pcm_wait(handle, kWaitMillis);
+    } else if (justRecovered || snd_pcm_recover(handle, static_cast<int>(n), 1) < 0) {
+      return static_cast<int>(n);
+    } else {
+      justRecovered = true;
+    }
   }
+  return 0;
 }
 
 void CloseDevice(snd_pcm_t* handle) {
   snd_pcm_drain(handle);
   snd_pcm_close(handle);
 }
+
+void DropDevice(snd_pcm_t* handle) {
+  snd_pcm_drop(handle);
+  snd_pcm_close(handle);
+}
+
+void AbortDevice(snd_pcm_t* handle) {
+  aborted = 1;
+  snd_pcm_abort(handle);
+}
+
+const char* DeviceErrorText(int code) { return snd_strerror(code); }

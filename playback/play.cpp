@@ -14,6 +14,7 @@
 #include "playback/clock.h"
 #include "playback/console.h"
 #include "playback/frames.h"
+#include "playback/interrupt.h"
 #include "playback/playback_state.h"
 #include "wave/wave_header.h"
 
@@ -41,10 +42,21 @@ void SayWhyNothingPlays(const PlaybackState& s) {
           s.fileName.c_str(), a.bytesPerSample * 8, a.channels, a.channels == 1 ? "" : "s");
 }
 
+// Opens the device for the file's rate and width and sizes the buffers to
+// the period it grants.
+void OpenOutput(PlaybackState& s) {
+  s.device = OpenDevice(s.deviceName, s.snapshot.rate, s.snapshot.bytesPerSample, s.period);
+  if (Playable(s.snapshot)) {
+    const size_t sample = s.snapshot.bytesPerSample;
+    if (s.snapshot.channels == 1) s.readBuffer.resize(s.period * sample);
+    s.outputBuffer.resize(s.period * 2 * sample);
+  }
+}
+
 void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
               int commandGiven, int loops) {
   s.file = OpenWaveFile(s.fileName);
-  GetAttributes(s.fileName, s.snapshot);
+  ReadAttributes(s.file, s.fileName, s.snapshot);
   s.current = s.snapshot;
   SayWhyNothingPlays(s);
   const uint32_t rate = s.snapshot.rate;
@@ -53,12 +65,7 @@ void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
   s.outPoint = stopSeconds != 0 ? ClampToFrame(SecondsTimesRate(stopSeconds, rate))
                                 : ClampToFrame(int64_t{s.snapshot.frames});
 
-  s.device = OpenDevice(s.deviceName, rate, s.snapshot.bytesPerSample, s.period);
-  if (Playable(s.snapshot)) {
-    const size_t sample = s.snapshot.bytesPerSample;
-    if (s.snapshot.channels == 1) s.readBuffer.resize(s.period * sample);
-    s.outputBuffer.resize(s.period * 2 * sample);
-  }
+  OpenOutput(s);
 
   s.length = s.snapshot.frames;
   s.nudgeAmount = 12000;
@@ -144,11 +151,25 @@ void DialogueTurn(PlaybackState& s, std::string& command) {
 
 // --- The play phase ---------------------------------------------------
 
+// An editor saves by writing a new file and renaming it over the old one:
+// the name then leads to another file than the one held open, and the new
+// file's samples are the ones to play.
+void FollowTheName(PlaybackState& s, const WaveFile& named) {
+  if (named.device == s.file.device && named.inode == s.file.inode) {
+    close(named.fd);
+  } else {
+    close(s.file.fd);
+    s.file = named;
+  }
+}
+
 // Reads the header again: a changed rate, width or channel count would be
 // misplayed on the device as configured, so the run ends; a changed length
 // is followed.
 void Revalidate(PlaybackState& s) {
-  GetAttributes(s.fileName, s.current);
+  const WaveFile named = OpenWaveFile(s.fileName);
+  ReadAttributes(named, s.fileName, s.current);
+  FollowTheName(s, named);
   const WaveAttributes& now = s.current;
   if (now.rate != s.snapshot.rate) {
     puts("WARNING: Wavefile samplerate has changed!  Restart the program.");
@@ -171,13 +192,12 @@ void Revalidate(PlaybackState& s) {
 }
 
 // Reads up to `frames` whole frames at frame `first`; returns how many came.
-size_t ReadFrames(const PlaybackState& s, int64_t first, size_t frames,
-                  char* into) {
+// A failed read is noted in `readError`.
+size_t ReadFrames(PlaybackState& s, int64_t first, size_t frames, char* into) {
   const size_t frameSize = size_t{s.current.bytesPerSample} * s.current.channels;
   const size_t wanted = frames * frameSize;
   const uint64_t offset = s.current.dataOffset + first * static_cast<int64_t>(frameSize);
-  int error = 0;
-  const size_t got = ReadAt(s.file, into, wanted, offset, error);
+  const size_t got = ReadAt(s.file.fd, into, wanted, offset, s.readError);
   return got / frameSize;
 }
 
@@ -207,21 +227,47 @@ size_t PrepareFrames(PlaybackState& s, int64_t position, int64_t end) {
 // One pass over the selection, a period at a time. Each write holds only
 // frames of the selection: the last one stops at the out-point, so a loop
 // goes on without a gap, and none reaches past the end of the file's data
-// into whatever chunk follows it.
-void PlayPass(PlaybackState& s) {
-  if (!Playable(s.current) || s.inPoint >= s.outPoint) return;
+// into whatever chunk follows it. The end of the file ends the pass
+// quietly; a failed read, a failed device or Ctrl-C end the whole play.
+Stop PlayPass(PlaybackState& s) {
+  if (!Playable(s.current) || s.inPoint >= s.outPoint) return Stop::kNone;
   const int64_t period = static_cast<int64_t>(s.period);
   int64_t position = s.inPoint;
   do {
     int64_t end = std::min({position + period, int64_t{s.outPoint}, int64_t{s.length}});
     if (end <= position) break;
     size_t frames = PrepareFrames(s, position, end);
+    if (s.readError != 0) return Stop::kReadFailed;
     if (frames == 0) break;
-    WritePeriod(s.device, s.outputBuffer.data(), frames);
+    s.deviceError = WritePeriod(s.device, s.outputBuffer.data(), frames);
+    if (Interrupted()) return Stop::kInterrupted;
+    if (s.deviceError != 0) return Stop::kDeviceFailed;
     if (s.snapshot.rate != 0) s.clock = FramesToSeconds(position, s.snapshot.rate);
     ShowClock(s.clock);
     position += period;
   } while (position < s.outPoint);
+  return Stop::kNone;
+}
+
+// The sound stops, the user learns why on standard error, and the menu
+// comes back with the selection as it was; after "px" or "wx" the run ends.
+// A device that failed or was stopped by Ctrl-C is closed without waiting
+// for its queued sound, and the next play opens it again.
+void StopPlay(PlaybackState& s, Stop stop) {
+  fflush(stdout);
+  if (stop == Stop::kReadFailed) {
+    fprintf(stderr, "kestrune: reading %s failed: %s\n", s.fileName.c_str(),
+            strerror(s.readError));
+    s.readError = 0;
+  } else {
+    DropDevice(s.device);
+    s.device = nullptr;
+  }
+  if (stop == Stop::kDeviceFailed)
+    fprintf(stderr, "kestrune: playback stopped: %s\n", DeviceErrorText(s.deviceError));
+  if (!s.exitAfterPlay) return;
+  if (s.device != nullptr) CloseDevice(s.device);
+  exit(stop == Stop::kInterrupted ? 130 : 1);
 }
 
 // Returns true when the dialogue goes on after the play.
@@ -235,25 +281,30 @@ bool PlayPhase(PlaybackState& s) {
   // not as long as it was at the reading before.
   if (s.wholeFile) s.outPoint = ClampToFrame(int64_t{s.length});
   s.wholeFile = false;
+  if (s.device == nullptr) OpenOutput(s);
   puts("Playing...");
   ShowSelectionInSeconds(s);
   printf("start = %.2f sec\n", s.startSeconds);
   printf("stop  = %.2f sec\n", s.stopSeconds);
-  for (int pass = 0; pass < s.loops; ++pass) {
+  CatchInterrupt(s.device);
+  Stop stop = Stop::kNone;
+  for (int pass = 0; pass < s.loops && stop == Stop::kNone; ++pass) {
     if (s.loops != 1) printf("\nLoops remaining: %i\n", s.loops - pass - 1);
-    PlayPass(s);
+    stop = PlayPass(s);
   }
+  ReleaseInterrupt();
   putchar('\n');
+  if (stop != Stop::kNone) StopPlay(s, stop);
   if (s.exitAfterPlay) return false;
   s.request = Request::kAskAgain;
   return true;
 }
 
 void Finish(PlaybackState& s) {
-  CloseDevice(s.device);
+  if (s.device != nullptr) CloseDevice(s.device);
   s.readBuffer = {};
   s.outputBuffer = {};
-  close(s.file);
+  close(s.file.fd);
 }
 
 }  // namespace

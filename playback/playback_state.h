@@ -12,10 +12,13 @@
 
 enum class Request { kAskAgain, kPlay, kExit };
 
+// Why a play ended before its last pass did.
+enum class Stop { kNone, kInterrupted, kDeviceFailed, kReadFailed };
+
 struct PlaybackState {
   std::string fileName;
   std::string deviceName;
-  int file = -1;  // held open for the sample reads of the whole run
+  WaveFile file;  // held open for the sample reads, until renamed over
 
   // The snapshot taken at the start: its rate, sample width, channel count
   // and length are what every later reading of the header is checked
@@ -38,7 +41,9 @@ struct PlaybackState {
   float stopSeconds = 0;
   float clock = 0;  // the last clock value shown
 
-  snd_pcm_t* device = nullptr;
+  snd_pcm_t* device = nullptr;   // none after a failure or Ctrl-C
+  int deviceError = 0;           // the code a failed write left
+  int readError = 0;             // the errno a failed sample read left
   unsigned long period = 0;       // frames per write, as the device granted
   std::vector<char> readBuffer;   // mono samples from the file
   std::vector<char> outputBuffer; // stereo frames for the device

@@ -31,6 +31,13 @@ class RealTimeTest : public PlayerTest {
     // byte it is handed, so that paced plays can be checked exactly.
     WriteFile(home + "/.asoundrc", "pcm.tee {\n type file\n slave.pcm \"pulse\"\n file \"" +
                                        capture_ + "\"\n format \"raw\"\n}\n");
+    StartServer();
+  }
+  // Starts a server, or a new one after the test killed the last. A killed
+  // server may linger unreaped and keep its PID file, which would make the
+  // new one believe it is still running.
+  void StartServer() {
+    unlink(ServerPidFile().c_str());
     Result started = RunProgram("/usr/bin/pulseaudio",
                                 {"-n", "--daemonize=yes", "--exit-idle-time=-1", "-L",
                                  "module-null-sink sink_name=out", "-L",
@@ -42,6 +49,7 @@ class RealTimeTest : public PlayerTest {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
+  std::string ServerPidFile() const { return dir_.Path("runtime/pulse/pid"); }
   void TearDown() override {
     if (!env_.empty()) RunProgram("/usr/bin/pactl", {"exit"}, "", env_);
   }
@@ -144,6 +152,63 @@ TEST_F(RealTimeTest, FileGrowingDuringAPlayKeepsTheSelection) {
   AppendFile(wave_, PatternFrames(3 * kRate, 2 * kRate, 4));
   EXPECT_EQ(player->Finish(), 0);
   EXPECT_TRUE(SameBytes(Captured(), Frames(kRate / 2, 5 * kRate / 2)));
+}
+
+TEST_F(RealTimeTest, KilledServerStopsThePlayAndTheNextPlayOpensTheDeviceAgain) {
+  MakeNoise(10);
+  auto player = Player("pulse", {});
+  ASSERT_TRUE(player->WaitFor("commands\n"));
+  player->Send("p\n");
+  ASSERT_TRUE(player->WaitFor("clock = 1."));
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(kill(std::stoi(ReadFile(ServerPidFile())), SIGKILL), 0);
+  ASSERT_TRUE(player->WaitFor("commands\n", 2, 2));
+  EXPECT_LT(Since(start), 1.0);
+  EXPECT_EQ(player->err().rfind("kestrune: playback stopped: ", 0), 0u) << player->err();
+  EXPECT_EQ(Count(player->err(), "\n"), 1) << player->err();
+
+  StartServer();
+  player->Send("i\n9.5\np\n");
+  ASSERT_TRUE(player->WaitFor("commands\n", 4));
+  player->Send("x\n");
+  EXPECT_EQ(player->Finish(), 0);
+  EXPECT_NE(player->out().find(PlayOutput(9.5 * kRate, 10 * kRate, kRate)), std::string::npos);
+  EXPECT_EQ(Count(player->err(), "\n"), 1) << player->err();
+}
+
+TEST_F(RealTimeTest, CtrlCStopsThePlayAtOnceAndKeepsTheSettings) {
+  MakeNoise(10);
+  const std::string recording = dir_.Path("rec.raw");
+  // A short latency: the recorder loses what it holds when it is stopped.
+  Session recorder("/usr/bin/parec",
+                   {"-d", "out.monitor", "--raw", "--format=s16le", "--rate=44100",
+                    "--channels=2", "--latency-msec=20", recording},
+                   env_);
+  auto player = Player("pulse", {"1", "9", "p", "3"});
+  ASSERT_TRUE(player->WaitFor("clock = 3."));
+  const auto start = std::chrono::steady_clock::now();
+  kill(player->pid(), SIGINT);
+  ASSERT_TRUE(player->WaitFor("commands\n", 1, 2));
+  EXPECT_LT(Since(start), 0.2);
+  EXPECT_EQ(player->out().substr(player->out().size() - Menu(3, 1, 9).size() - 1),
+            "\n" + Menu(3, 1, 9));
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  kill(recorder.pid(), SIGINT);
+  recorder.Finish();
+  // Nothing was heard from 0.2 s after the signal on.
+  const std::string heard = ReadFile(recording);
+  const size_t quiet = static_cast<size_t>(0.5 * kRate) * 4;
+  ASSERT_GT(heard.size(), quiet);
+  EXPECT_EQ(heard.find_first_not_of('\0', heard.size() - quiet), std::string::npos);
+  player->Send("x\n");
+  EXPECT_EQ(player->Finish(), 0);
+  EXPECT_EQ(player->err(), "");
+
+  // After "px", Ctrl-C ends the run, as it ends a console program.
+  auto once = Player("pulse", {"0", "0", "px"});
+  ASSERT_TRUE(once->WaitFor("clock = 1."));
+  kill(once->pid(), SIGINT);
+  EXPECT_EQ(once->Finish(5), 130);
 }
 
 TEST(DeviceConfiguration, RefusedSampleFormatEndsWithStatus1) {

@@ -152,7 +152,8 @@ TEST_F(ChangingFileTest, ReplacedByAFolder) {
     mkdir(path.c_str(), 0700);
   });
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, Menu(1, 0, 1) + kNoTags);
+  EXPECT_EQ(r.out, Menu(1, 0, 1) + "The file called " + wave_ + " cannot be found!\n");
+  EXPECT_EQ(r.err, "kestrune: " + wave_ + ": not a regular file\n");
 }
 
 TEST_F(ChangingFileTest, Removed) {
@@ -161,18 +162,32 @@ TEST_F(ChangingFileTest, Removed) {
   EXPECT_EQ(r.out, Menu(1, 0, 1) + "The file called " + wave_ + " cannot be found!\n");
 }
 
-TEST_F(ChangingFileTest, ReplacedByAnotherWaveOfTheSameFormat) {
-  // The player keeps the file it opened; the new header only tells it the
-  // new length, so it plays the old file's frames up to that length.
+TEST_F(ChangingFileTest, SavedOverByRenameIsPlayedFromTheNewFile) {
+  // Editors save this way. The new file has another layout: its samples lie
+  // behind a LIST chunk, and they are its own, not the old file's.
   Result r = ChangeThenPlay([](const std::string& path) {
-    WriteFile(path + ".new", CanonicalWave(2, kRate, 16, std::string(4000 * 4, '\x55')));
+    WriteFile(path + ".new", Riff(Chunk("fmt ", FormatBody(2, kRate, 16)) +
+                                  Chunk("LIST", std::string(100, 'x')) +
+                                  Chunk("data", PatternFrames(9000, 4000, 4))));
     rename((path + ".new").c_str(), path.c_str());
   });
   EXPECT_EQ(r.status, 0);
   const std::string warning = "WARNING: Wavefile length has changed!\n";
   EXPECT_EQ(r.out, Menu(1, 0, 1) + warning + PlayOutput(0, 4000, kRate) + Menu(1, 0, 0.5) +
                        warning + "\n");
-  EXPECT_TRUE(SameBytes(Captured(), Frames(0, 4000)));
+  EXPECT_TRUE(SameBytes(Captured(), PatternFrames(9000, 4000, 4)));
+}
+
+TEST_F(HostileInputTest, WhatIsNotARegularFileIsRefusedWithTheReason) {
+  // A FIFO without a writer must not hang the open.
+  const std::string fifo = dir_.Path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, dir_.path()}) {
+    Result r = RunProgram(kBinary, {device_, path});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "The file called " + path + " cannot be found!\n");
+    EXPECT_EQ(r.err, "kestrune: " + path + ": not a regular file\n");
+  }
 }
 
 // One long session under valgrind's memcheck: every command, every prompt.

@@ -1,6 +1,7 @@
 #include "wave/wave_header.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -228,31 +229,51 @@ HeaderScan ReadHeader(const ByteSource& source) {
   return scan;
 }
 
-int OpenWaveFile(const std::string& path) {
+namespace {
+
+[[noreturn]] void CannotBeFound(const std::string& path, const char* reason) {
+  printf("The file called %s cannot be found!\n", path.c_str());
+  fflush(stdout);
+  fprintf(stderr, "kestrune: %s: %s\n", path.c_str(), reason);
+  exit(2);
+}
+
+}  // namespace
+
+WaveFile OpenWaveFile(const std::string& path) {
   // A name holding a NUL byte names no file: it must not open the file
   // named by its first part.
-  int fd = path.find('\0') == std::string::npos ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-  if (fd < 0) {
-    printf("The file called %s cannot be found!\n", path.c_str());
-    exit(2);
+  if (path.find('\0') != std::string::npos) CannotBeFound(path, "the name holds a NUL byte");
+  // A FIFO would block the open until a writer came; a FIFO, a device or
+  // a folder is refused once open.
+  WaveFile file;
+  file.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat info;
+  if (file.fd < 0 || fstat(file.fd, &info) != 0) CannotBeFound(path, strerror(errno));
+  if (!S_ISREG(info.st_mode)) CannotBeFound(path, "not a regular file");
+  file.device = info.st_dev;
+  file.inode = info.st_ino;
+  file.size = static_cast<uint64_t>(info.st_size);
+  return file;
+}
+
+void ReadAttributes(const WaveFile& wave, const std::string& path, WaveAttributes& attributes) {
+  FileSource file{wave.fd, 0};
+  const HeaderScan scan = ReadHeader({ReadFile, &file, wave.size});
+  if (!scan.formatFound) puts("Can't find format chunk in wave file!");
+  if (!scan.dataFound) puts("Can't find data block in wave file!");
+  if (file.error != 0) {
+    fflush(stdout);
+    fprintf(stderr, "kestrune: reading %s failed: %s\n", path.c_str(), strerror(file.error));
   }
-  return fd;
+  if (!scan.dataFound) exit(2);
+  attributes = scan.attributes;
 }
 
 void GetAttributes(const std::string& path, WaveAttributes& attributes) {
-  FileSource file{OpenWaveFile(path), 0};
-  // A folder or an unreadable file yields no bytes.
-  const off_t end = lseek(file.fd, 0, SEEK_END);
-  const HeaderScan scan =
-      ReadHeader({ReadFile, &file, end < 0 ? 0 : static_cast<uint64_t>(end)});
+  const WaveFile file = OpenWaveFile(path);
+  ReadAttributes(file, path, attributes);
   close(file.fd);
-
-  if (!scan.formatFound) puts("Can't find format chunk in wave file!");
-  if (!scan.dataFound) {
-    puts("Can't find data block in wave file!");
-    exit(2);
-  }
-  attributes = scan.attributes;
 }
 
 void GetAttributes(const std::string& path, uint32_t& rate, uint32_t& bytesPerSample,

@@ -30,9 +30,22 @@ void GetAttributes(const std::string& path, uint32_t& rate,
 // The same, into one record.
 void GetAttributes(const std::string& path, WaveAttributes& attributes);
 
-// Opens `path` for reading; prints that it cannot be found and ends the
-// process with status 2 when it can't be opened.
-int OpenWaveFile(const std::string& path);
+// A wave file open for reading, with what identifies it on its file system
+// and its size when it was opened.
+struct WaveFile {
+  int fd = -1;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+};
+
+// Opens `path` for reading, without waiting on a FIFO. When it cannot be
+// opened or is not a regular file, prints that it cannot be found, and the
+// reason on standard error, and ends the process with status 2.
+WaveFile OpenWaveFile(const std::string& path);
+
+// GetAttributes on a file already open; `path` names it in messages.
+void ReadAttributes(const WaveFile& file, const std::string& path, WaveAttributes& attributes);
 
 // Reads up to `size` bytes at `offset` into `into`; fewer only where the
 // file ends or a read fails, and then `error` holds the failure's errno

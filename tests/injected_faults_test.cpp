@@ -1,0 +1,187 @@
+// Faults no real device or disk gives on demand, at the library boundary.
+// The test links stand-ins for the calls involved: they pass through to
+// ALSA and libc, except where a test scripts a fault, as a sound card that
+// ran dry, a suspended laptop, an unplugged card or a failing disk gives.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <alsa/asoundlib.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+
+#include "output/pcm_output.h"
+#include "playback/play.h"
+#include "tests/support/wave_files.h"
+
+namespace {
+
+// The coming writes, a letter each, the last one repeated: '.' passes,
+// 'h' takes half the frames, 'P' fails with -EPIPE, 'N' with -ENODEV, '0'
+// takes no frame, and 'S' suspends the device: it and every write after it
+// fail with -ESTRPIPE until the device is resumed.
+std::string script = ".";
+size_t nextWrite = 0;
+bool suspended = false;
+// What reached the library, in order: W a write passed through, F a write
+// that failed or took nothing, P a prepare, R a resume.
+std::string calls;
+// Every pread from this one on (counting from 1) fails with EIO.
+int failReadsFrom = INT_MAX;
+int reads = 0;
+
+template <typename F>
+F Real(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" snd_pcm_sframes_t snd_pcm_writei(snd_pcm_t* pcm, const void* buffer,
+                                            snd_pcm_uframes_t size) {
+  static auto real = Real<snd_pcm_sframes_t (*)(snd_pcm_t*, const void*, snd_pcm_uframes_t)>(
+      "snd_pcm_writei");
+  const char step = script[std::min(nextWrite++, script.size() - 1)];
+  suspended = suspended || step == 'S';
+  const snd_pcm_sframes_t fault = suspended ? -ESTRPIPE
+                                  : step == 'P' ? -EPIPE
+                                  : step == 'N' ? -ENODEV
+                                  : step == '0' ? 0
+                                                : 1;
+  if (fault < 1) {
+    calls += 'F';
+    return fault;
+  }
+  calls += 'W';
+  return real(pcm, buffer, step == 'h' ? (size + 1) / 2 : size);
+}
+
+extern "C" int snd_pcm_prepare(snd_pcm_t* pcm) {
+  static auto real = Real<int (*)(snd_pcm_t*)>("snd_pcm_prepare");
+  // The library's plugins prepare their slaves through this same call; only
+  // the outermost call is the player's.
+  static int depth = 0;
+  if (depth == 0) calls += 'P';
+  ++depth;
+  int rc = real(pcm);
+  --depth;
+  return rc;
+}
+
+// The file device cannot be suspended, so it has nothing to resume.
+extern "C" int snd_pcm_resume(snd_pcm_t*) {
+  calls += 'R';
+  suspended = false;
+  return 0;
+}
+
+extern "C" ssize_t pread(int fd, void* into, size_t size, off_t offset) {
+  static auto real = Real<ssize_t (*)(int, void*, size_t, off_t)>("pread");
+  if (++reads >= failReadsFrom) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fd, into, size, offset);
+}
+
+namespace {
+
+void Reset(const std::string& writes, int failingRead = INT_MAX) {
+  script = writes;
+  nextWrite = 0;
+  suspended = false;
+  calls.clear();
+  failReadsFrom = failingRead;
+  reads = 0;
+}
+
+struct Capture {
+  TempDir dir;
+  std::string path = dir.Path("out.raw");
+  std::string device = "file:'" + path + "',raw";
+};
+
+TEST(InjectedFaults, WritesRecoverWhatCanBeRecoveredAndReportTheRest) {
+  struct Case {
+    const char* script;
+    int result;         // of the second write
+    const char* calls;  // from the second write on
+  } cases[] = {
+      {".P.", 0, "FPW"},           // an underrun: prepared, the same frames again
+      {".PP", -EPIPE, "FPF"},      // failing again right after a recovery
+      {".S.", 0, "FRW"},           // a suspend: resumed, the same frames again
+      {".N", -ENODEV, "F"},        // an unplugged card: nothing to recover
+      {".0", -EIO, "FFFFFFFFF"},   // nothing taken: a few waits for room, then failed
+      {".hhhhhhh.", 0, "WWWWWWW"}, // short counts: the rest is handed over
+  };
+  for (const Case& c : cases) {
+    Capture capture;
+    unsigned long period = 0;
+    snd_pcm_t* pcm = OpenDevice(capture.device, 8000, 2, period);
+    const std::string a = PatternFrames(0, 100, 4), b = PatternFrames(100, 100, 4);
+    Reset(c.script);
+    ASSERT_EQ(WritePeriod(pcm, a.data(), 100), 0);
+    calls.clear();
+    EXPECT_EQ(WritePeriod(pcm, b.data(), 100), c.result) << c.script;
+    EXPECT_EQ(calls, c.calls) << c.script;
+    if (c.result == 0) {
+      CloseDevice(pcm);
+      EXPECT_EQ(ReadFile(capture.path), a + b) << c.script;
+    } else {
+      DropDevice(pcm);
+    }
+  }
+}
+
+// The player's run in a child process, as the binary runs it, its console
+// on /dev/null; standard error ends with the device calls made.
+void PlayQuietly(const std::string& file, const std::string& device, const char* command,
+                 int loops) {
+  if (freopen("/dev/null", "r", stdin) == nullptr || freopen("/dev/null", "w", stdout) == nullptr)
+    abort();
+  atexit([] { fprintf(stderr, "calls: %zu\n", calls.size()); });
+  std::string word = command;
+  PLAY(file, device, 0, 0, word, 1, loops);
+  exit(0);
+}
+
+TEST(InjectedFaults, PlaysLoseNoFrameOrStopWithTheReason) {
+  // 30 periods of 4096 frames; header reads are the first two preads. The
+  // calls counted include the prepare that opening the device makes.
+  Capture capture;
+  const std::string wave = capture.dir.Path("t.wav"), audio = PatternFrames(0, 30 * 4096, 4);
+  WriteFile(wave, CanonicalWave(2, 8000, 16, audio));
+  std::string everyFifthShort;
+  for (int i = 0; i < 20; ++i) everyFifthShort += "....h";
+  struct Case {
+    std::string script;
+    int failingRead;
+    const char* command;
+    int loops;
+    int status;
+    std::string err;
+  } cases[] = {
+      {std::string(19, '.') + "S.", INT_MAX, "px", 2, 0, "calls: 63\n"},
+      {everyFifthShort, INT_MAX, "wx", 1, 0, "calls: 38\n"},
+      {std::string(20, '.') + "N", INT_MAX, "p", 1000, 0,
+       "kestrune: playback stopped: No such device\ncalls: 22\n"},
+      {std::string(20, '.') + "N", INT_MAX, "px", 1000, 1,
+       "kestrune: playback stopped: No such device\ncalls: 22\n"},
+      {".", 5, "px", 3, 1, "kestrune: reading " + wave + " failed: Input/output error\ncalls: 3\n"},
+      {".", 1, "px", 1, 2, "kestrune: reading " + wave + " failed: Input/output error\ncalls: 0\n"},
+  };
+  for (const Case& c : cases) {
+    Reset(c.script, c.failingRead);
+    unlink(capture.path.c_str());
+    EXPECT_EXIT(PlayQuietly(wave, capture.device, c.command, c.loops),
+                testing::ExitedWithCode(c.status), "^" + c.err + "$")
+        << c.script;
+    if (c.status == 0 && c.err.find("stopped") == std::string::npos) {
+      EXPECT_EQ(ReadFile(capture.path), c.loops == 2 ? audio + audio : audio) << c.script;
+    }
+  }
+}
+
+}  // namespace
