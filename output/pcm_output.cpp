@@ -64,19 +64,22 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
   return handle;
 }
 
-int WritePeriod(snd_pcm_t* handle, const char* stereoFrames,
-                unsigned long frames) {
-  // An underrun (the device ran dry, as it does while the menu waits on a
-  // sound card) or a suspend leaves the stream stopped: the library's
-  // recovery prepares or resumes it, and the same frames are handed over
-  // again, so the selection loses no audio. A short count hands over the
-  // rest. What fails again right after a recovery cannot be mended here: a
-  // sound server that died, a card that was unplugged.
+namespace {
+
+// What the first write of a period did not settle: an underrun (the device
+// ran dry, as it does while the menu waits on a sound card) or a suspend
+// leaves the stream stopped, and the library's recovery prepares or resumes
+// it before the same frames are handed over again, so the selection loses no
+// audio; a short count hands over the rest. What fails again right after a
+// recovery cannot be mended here: a sound server that died, a card that was
+// unplugged.
+[[gnu::noinline]] int WriteTheRest(snd_pcm_t* handle, const char* stereoFrames,
+                                   unsigned long frames, snd_pcm_sframes_t n) {
   bool justRecovered = false;
   int idleWrites = 0;
-  while (frames > 0) {
-    const snd_pcm_sframes_t n = snd_pcm_writei(handle, stereoFrames, frames);
+  for (;;) {
     if (aborted) return -EINTR;
+    if (n == static_cast<snd_pcm_sframes_t>(frames)) return 0;
     if (n > 0) {
       stereoFrames += snd_pcm_frames_to_bytes(handle, n);
       frames -= static_cast<unsigned long>(n);
@@ -90,8 +93,16 @@ int WritePeriod(snd_pcm_t* handle, const char* stereoFrames,
     } else {
       justRecovered = true;
     }
+    n = snd_pcm_writei(handle, stereoFrames, frames);
   }
-  return 0;
+}
+
+}  // namespace
+
+int WritePeriod(snd_pcm_t* handle, const char* stereoFrames, unsigned long frames) {
+  const snd_pcm_sframes_t n = snd_pcm_writei(handle, stereoFrames, frames);
+  if (n == static_cast<snd_pcm_sframes_t>(frames) && !aborted) return 0;
+  return WriteTheRest(handle, stereoFrames, frames, n);
 }
 
 void CloseDevice(snd_pcm_t* handle) {

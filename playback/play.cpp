@@ -239,9 +239,9 @@ Stop PlayPass(PlaybackState& s) {
     size_t frames = PrepareFrames(s, position, end);
     if (s.readError != 0) return Stop::kReadFailed;
     if (frames == 0) break;
+    // After Ctrl-C every write fails: the device was aborted.
     s.deviceError = WritePeriod(s.device, s.outputBuffer.data(), frames);
-    if (Interrupted()) return Stop::kInterrupted;
-    if (s.deviceError != 0) return Stop::kDeviceFailed;
+    if (s.deviceError != 0) return Interrupted() ? Stop::kInterrupted : Stop::kDeviceFailed;
     if (s.snapshot.rate != 0) s.clock = FramesToSeconds(position, s.snapshot.rate);
     ShowClock(s.clock);
     position += period;
@@ -292,7 +292,8 @@ bool PlayPhase(PlaybackState& s) {
     if (s.loops != 1) printf("\nLoops remaining: %i\n", s.loops - pass - 1);
     stop = PlayPass(s);
   }
-  ReleaseInterrupt();
+  // Ctrl-C after the last write still drops what the device holds.
+  if (ReleaseInterrupt() && stop == Stop::kNone) stop = Stop::kInterrupted;
   putchar('\n');
   if (stop != Stop::kNone) StopPlay(s, stop);
   if (s.exitAfterPlay) return false;

@@ -164,14 +164,18 @@ size_t ReadFile(void* context, char* into, size_t size, uint64_t offset) {
 }  // namespace
 
 size_t ReadAt(int fd, char* into, size_t size, uint64_t offset, int& error) {
-  size_t got = 0;
   error = 0;
+  size_t got = 0;
   while (got < size) {
-    ssize_t n = pread(fd, into + got, size - got, static_cast<off_t>(offset + got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) error = errno;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
+    const ssize_t n = pread(fd, into + got, size - got, static_cast<off_t>(offset + got));
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      error = errno;
+      break;
+    }
   }
   return got;
 }
