@@ -1,7 +1,6 @@
 // Writes the benchmark's wave files into a folder: ten minutes of 44.1 kHz
-// audio as 16-bit stereo, 24-bit stereo and 16-bit mono, one second of
-// 16-bit stereo, and a header that makes both tag scans run almost to
-// their limit.
+// audio as 16-bit stereo, 24-bit stereo, 16-bit mono and 24-bit mono, one
+// second of 16-bit stereo, and the header that costs the reader most.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -51,14 +50,22 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  // Worst case: a JUNK chunk of zeros from 12 up to 131040, the format
-  // chunk there, the data chunk at 131064.
-  const std::string junk = "JUNK" + Le32(131040 - 20) + std::string(131040 - 20, '\0');
-  bool ok = Write(dir + "/stereo16.wav", Format(2, 16), 2, 16, 600) &&
-            Write(dir + "/stereo24.wav", Format(2, 24), 2, 24, 600) &&
-            Write(dir + "/mono16.wav", Format(1, 16), 1, 16, 600) &&
-            Write(dir + "/stereo16-1min.wav", Format(2, 16), 2, 16, 60) &&
-            Write(dir + "/canonical.wav", Format(2, 16), 2, 16, 1) &&
-            Write(dir + "/worst-case.wav", junk + Format(2, 16), 2, 16, 1);
+  // Worst case: a chain of JUNK chunks of 4096 bytes, so that the chunk walk
+  // reads a block at every one of them until it gives up, and then the scan
+  // reads the rest of its window to find a format and a data tag written
+  // inside a JUNK body, near the end of the window.
+  std::string junk = "RIFF" + Le32(0) + "WAVE";
+  for (int k = 0; k < 34; ++k) junk += "JUNK" + Le32(4096) + std::string(4096, '\0');
+  junk.replace(131040, 24, Format(2, 16));
+  junk.replace(131064, 8, "data" + Le32(0));
+  std::FILE* worst = std::fopen((dir + "/worst-case.wav").c_str(), "wb");
+  bool ok = worst != nullptr && std::fwrite(junk.data(), 1, junk.size(), worst) == junk.size() &&
+            std::fclose(worst) == 0;
+  ok = ok && Write(dir + "/stereo16.wav", Format(2, 16), 2, 16, 600) &&
+       Write(dir + "/stereo24.wav", Format(2, 24), 2, 24, 600) &&
+       Write(dir + "/mono16.wav", Format(1, 16), 1, 16, 600) &&
+       Write(dir + "/mono24.wav", Format(1, 24), 1, 24, 600) &&
+       Write(dir + "/stereo16-1min.wav", Format(2, 16), 2, 16, 60) &&
+       Write(dir + "/canonical.wav", Format(2, 16), 2, 16, 1);
   return ok ? 0 : 1;
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Measures kestrune and aplay side by side on the same files, in one run,
-and prints one table (Markdown).
+and prints one table (Markdown). aplay runs twice: with its own defaults,
+and with the player's period and buffer (4096 and 16384 frames), so that
+both make the same number of writes: the "same work" the ratio compares.
 
     bench/run.py BUILD_FOLDER [--no-realtime]
 
@@ -69,12 +71,23 @@ def ratio(a, b):
     return f"{a / b:.2f}" if b else "-"
 
 
+def header_reads(cmd, path):
+    """The read and seek calls on `path` in one header reading: the run
+    starts and exits, reading the header twice."""
+    trace = subprocess.run(["strace", "-y", "-e", "trace=read,pread64,lseek"] + cmd,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.PIPE, text=True).stderr
+    return sum(1 for line in trace.splitlines() if f"<{path}>" in line) // 2
+
+
 def main():
     build = os.path.abspath(sys.argv[1])
     realtime = "--no-realtime" not in sys.argv
     kestrune = os.path.join(build, "kestrune")
     files = os.path.join(build, "bench-files")
-    if not os.path.exists(os.path.join(files, "worst-case.wav")):
+    needed = ["stereo16.wav", "stereo24.wav", "mono16.wav", "mono24.wav", "stereo16-1min.wav",
+              "canonical.wav", "worst-case.wav"]
+    if not all(os.path.exists(os.path.join(files, name)) for name in needed):
         os.makedirs(files, exist_ok=True)
         subprocess.run([os.path.join(build, "make_bench_files"), files], check=True)
     f = lambda name: os.path.join(files, name)
@@ -82,36 +95,47 @@ def main():
     def k(path, *selection):
         return [kestrune, "null", path] + (list(selection) or ["0", "0", "wx"])
 
-    def a(path, device="null"):
-        return ["aplay", "-q", "-D", device, path]
+    def a(path, device="null", same=False):
+        work = ["--period-size=4096", "--buffer-size=16384"] if same else []
+        return ["aplay", "-q", "-D", device] + work + [path]
 
-    rows = []  # (measure, file, kestrune, aplay, ratio)
+    rows = []  # (measure, file, kestrune, aplay, aplay same work, ratio to same work)
 
-    def row(measure, name, mine, theirs, fmt):
-        rows.append((measure, name, fmt(mine), fmt(theirs) if theirs is not None else "-",
-                     ratio(mine, theirs) if theirs is not None else "-"))
+    def row(measure, name, mine, theirs, same, fmt):
+        shown = lambda v: fmt(v) if v is not None else "-"
+        rows.append((measure, name, fmt(mine), shown(theirs), shown(same),
+                     ratio(mine, same) if same is not None else "-"))
 
     layouts = [("stereo16.wav", "16-bit stereo"), ("stereo24.wav", "24-bit stereo"),
-               ("mono16.wav", "16-bit mono")]
+               ("mono16.wav", "16-bit mono"), ("mono24.wav", "24-bit mono")]
     millions = lambda v: f"{v / 1e6:.2f} M"
     for name, label in layouts:
-        mine, theirs = instructions(k(f(name))) / 10, instructions(a(f(name))) / 10
-        row("instructions per minute of audio (callgrind)", label, mine, theirs, millions)
+        mine = instructions(k(f(name))) / 10
+        theirs, same = instructions(a(f(name))) / 10, instructions(a(f(name), same=True)) / 10
+        row("instructions per minute of audio (callgrind)", label, mine, theirs, same, millions)
     for name, label in layouts:
         runs_k = [run(k(f(name))) for _ in range(RUNS)]
         runs_a = [run(a(f(name))) for _ in range(RUNS)]
+        runs_s = [run(a(f(name), same=True)) for _ in range(RUNS)]
         cpu = lambda runs: statistics.median(r[1] for r in runs) / 10 * 1000
         row("CPU user+sys per minute of audio, median of 5", label, cpu(runs_k), cpu(runs_a),
-            lambda v: f"{v:.1f} ms")
+            cpu(runs_s), lambda v: f"{v:.1f} ms")
         wall = lambda runs: statistics.median(r[0] for r in runs) * 1000
         row("wall time for 10 minutes, median of 5", label, wall(runs_k), wall(runs_a),
-            lambda v: f"{v:.0f} ms")
+            wall(runs_s), lambda v: f"{v:.0f} ms")
         row("peak resident memory", label, peak_rss(k(f(name))), peak_rss(a(f(name))),
-            lambda v: f"{v} KiB")
+            peak_rss(a(f(name), same=True)), lambda v: f"{v} KiB")
     start_k = statistics.median(run(k(f("canonical.wav")))[0] for _ in range(STARTUP_RUNS))
     start_a = statistics.median(run(a(f("canonical.wav")))[0] for _ in range(STARTUP_RUNS))
+    start_s = statistics.median(run(a(f("canonical.wav"), same=True))[0]
+                                for _ in range(STARTUP_RUNS))
     row(f"start-up to exit, 1-second file, median of {STARTUP_RUNS}", "16-bit stereo",
-        start_k * 1000, start_a * 1000, lambda v: f"{v:.1f} ms")
+        start_k * 1000, start_a * 1000, start_s * 1000, lambda v: f"{v:.1f} ms")
+
+    for name in ("canonical", "worst-case"):
+        path = f(name + ".wav")
+        row("read and seek calls of one header reading (strace)", name,
+            header_reads(k(path, "0", "0", "x"), path), None, None, str)
 
     bench = subprocess.run([os.path.join(build, "get_attributes_bench"),
                             "--benchmark_format=json"],
@@ -119,22 +143,22 @@ def main():
                            capture_output=True, text=True, check=True)
     for b in json.loads(bench.stdout)["benchmarks"]:
         label = b["name"].split("/")[1].replace("_", "-")
-        row("one GetAttributes call (Google Benchmark)", label, b["real_time"], None,
+        row("one GetAttributes call (Google Benchmark)", label, b["real_time"], None, None,
             lambda v: f"{v / 1000:.1f} µs")
 
     one = allocations(k(f("stereo16.wav"), "0", "60", "px"))
     ten = allocations(k(f("stereo16.wav"), "0", "600", "px"))
     rows.append(("heap allocations, 1-minute vs 10-minute selection (memcheck)",
-                 "16-bit stereo", f"{one} vs {ten}", "-",
+                 "16-bit stereo", f"{one} vs {ten}", "-", "-",
                  "same" if one == ten else "DIFFERENT"))
 
     if realtime and shutil.which("pulseaudio"):
-        cpu_k, cpu_a = realtime_cpu(kestrune, f("stereo16.wav"), f("stereo16-1min.wav"))
+        cpu_k, cpu_a, cpu_s = realtime_cpu(kestrune, f("stereo16.wav"), f("stereo16-1min.wav"))
         row("CPU user+sys of a 60-second real-time play (PulseAudio null sink)",
-            "16-bit stereo", cpu_k * 1000, cpu_a * 1000, lambda v: f"{v:.0f} ms")
+            "16-bit stereo", cpu_k * 1000, cpu_a * 1000, cpu_s * 1000, lambda v: f"{v:.0f} ms")
 
-    print("| measure | file | kestrune | aplay | kestrune / aplay |")
-    print("|---|---|---|---|---|")
+    print("| measure | file | kestrune | aplay | aplay, same work | kestrune / aplay, same work |")
+    print("|---|---|---|---|---|---|")
     for r in rows:
         print("| " + " | ".join(r) + " |")
     return 1 if one != ten else 0
@@ -157,9 +181,11 @@ def realtime_cpu(kestrune, ten_minutes, one_minute):
                 time.sleep(0.05)
             mine = run([kestrune, "pulse", ten_minutes, "0", "60", "px"], env=env)[1]
             theirs = run(["aplay", "-q", "-D", "pulse", one_minute], env=env)[1]
+            same = run(["aplay", "-q", "-D", "pulse", "--period-size=4096",
+                        "--buffer-size=16384", one_minute], env=env)[1]
         finally:
             subprocess.run(["pactl", "exit"], env=env, capture_output=True)
-    return mine, theirs
+    return mine, theirs, same
 
 
 if __name__ == "__main__":

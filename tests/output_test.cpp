@@ -2,6 +2,9 @@
 // is handed, and Interleave on its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "output/interleave.h"
 #include "output/pcm_output.h"
 #include "tests/support/wave_files.h"
@@ -45,6 +48,26 @@ TEST(Interleave, MonoSamplesAreHeardOnBothChannels) {
   std::string out24(12, '?');
   Interleave(2, 3, "\xA1\xA2\xA3\xB1\xB2\xB3", "\xC1\xC2\xC3\xD1\xD2\xD3", out24.data());
   EXPECT_EQ(out24, "\xA1\xA2\xA3\xC1\xC2\xC3\xB1\xB2\xB3\xD1\xD2\xD3");
+}
+
+TEST(Interleave, WideningMatchesThePlainLoopAtAnyLengthAndAlignment) {
+  // Lengths around the vector blocks of 16 and 32 frames; the input ends
+  // exactly where its samples do, so a read past them shows under the
+  // sanitizer, and the output is compared with its surroundings.
+  const std::string samples = PatternFrames(0, 200, 3);
+  for (unsigned width : {2u, 3u}) {
+    for (long frames : {1, 15, 16, 17, 31, 32, 33, 48, 63, 64, 65, 100, 199}) {
+      for (size_t shift : {0, 1, 3}) {
+        std::vector<char> in(shift + frames * width);
+        std::copy_n(samples.begin(), frames * width, in.begin() + shift);
+        std::string vector(2 * width * frames + 16, '?'), plain = vector;
+        Interleave(frames, width, in.data() + shift, in.data() + shift, vector.data() + shift);
+        InterleavePortable(frames, width, in.data() + shift, in.data() + shift,
+                           plain.data() + shift);
+        EXPECT_EQ(vector, plain) << width << " bytes, " << frames << " frames, shift " << shift;
+      }
+    }
+  }
 }
 
 TEST(Interleave, OtherWidthsAndEmptyRunsLeaveTheOutputAlone) {
