@@ -6,29 +6,43 @@
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
-DEVICE ?= default
 JOBS ?= $(shell nproc)
 SHELL := /bin/bash
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run test test-plain test-sanitized clean install package package-check
+.PHONY: all deps build build-player run test test-plain test-sanitized clean install package package-check
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
+# The build says nothing but its errors and warnings; the first one says
+# in a line what it is doing, as it takes a while.
+# Configured once: the build configures itself again when a CMakeLists.txt
+# changes.
+CONFIGURE = test -f $(BUILD)/CMakeCache.txt || \
+  cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_RULE_MESSAGES=OFF >/dev/null
+QUIETLY = -- --no-print-directory 2>&1 | { grep -v -E '^\[ *[0-9]+%\] Built target ' || true; }
+FIRST_BUILD = test -x $(BUILD)/kestrune || echo "Building kestrune in $(BUILD)/ (the first build takes a minute or two)..."
 
-# Plays the demo from the start, then shows the menu ('x' ends).
-run: build
-	@./$(BUILD)/kestrune '$(DEVICE)' $(BUILD)/demo.wav 0 0 w; status=$$?; \
-	if [ $$status -eq 1 ]; then \
-	  echo "Device '$(DEVICE)' could not be used: pick another with make run DEVICE=NAME (aplay -L lists them; DEVICE=null plays into nothing on a machine without sound)."; \
-	fi; exit $$status
+build: deps
+	@$(FIRST_BUILD)
+	@$(CONFIGURE)
+	@set -o pipefail; cmake --build $(BUILD) -j $(JOBS) $(QUIETLY)
+
+# Only what make run needs: the player and the demo.
+build-player: deps
+	@$(FIRST_BUILD)
+	@$(CONFIGURE)
+	@set -o pipefail; cmake --build $(BUILD) -j $(JOBS) --target kestrune demo $(QUIETLY)
+
+# Plays the demo from the start, then shows the menu ('x' ends). Without
+# DEVICE=NAME, on the device default, or where a machine has none, through
+# a private PulseAudio server whose sink is recorded (scripts/run-demo).
+run: build-player
+	@scripts/run-demo $(BUILD) $(if $(DEVICE),'$(DEVICE)')
 
 test: test-plain test-sanitized fuzz-smoke
 
@@ -36,8 +50,8 @@ test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-sanitized: deps
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON >/dev/null
-	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON -DCMAKE_RULE_MESSAGES=OFF >/dev/null
+	@set -o pipefail; cmake --build $(ASAN_BUILD) -j $(JOBS) $(QUIETLY)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 clean:

@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -20,9 +19,12 @@ constexpr int kWaitMillis = 100;
 
 volatile sig_atomic_t aborted = 0;
 
-[[noreturn]] void Fail(const char* what, int code) {
+// Prints why the device cannot be used, and lets it go.
+snd_pcm_t* Refuse(const char* what, int code, snd_pcm_t* handle, snd_pcm_hw_params_t* params) {
   fprintf(stderr, "%s: %s\n", what, snd_strerror(code));
-  exit(1);
+  snd_pcm_hw_params_free(params);
+  if (handle != nullptr) snd_pcm_close(handle);
+  return nullptr;
 }
 
 }  // namespace
@@ -32,7 +34,7 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
   aborted = 0;
   snd_pcm_t* handle = nullptr;
   int rc = snd_pcm_open(&handle, deviceName.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
-  if (rc < 0) Fail("unable to open pcm device", rc);
+  if (rc < 0) return Refuse("unable to open pcm device", rc, nullptr, nullptr);
 
   snd_pcm_hw_params_t* params = nullptr;
   snd_pcm_hw_params_malloc(&params);  // zero-filled
@@ -44,7 +46,7 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
     rc = snd_pcm_hw_params_set_format(
         handle, params,
         bytesPerSample == 2 ? SND_PCM_FORMAT_S16_LE : SND_PCM_FORMAT_S24_3LE);
-    if (rc < 0) Fail("Unable to set playback format", rc);
+    if (rc < 0) return Refuse("Unable to set playback format", rc, handle, params);
   }
   snd_pcm_hw_params_set_channels(handle, params, 2);
   unsigned int grantedRate = rate;
@@ -54,7 +56,7 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
   snd_pcm_uframes_t bufferFrames = kBufferFrames;
   snd_pcm_hw_params_set_buffer_size_near(handle, params, &bufferFrames);
   rc = snd_pcm_hw_params(handle, params);
-  if (rc < 0) Fail("Unable to set hardware parameters", rc);
+  if (rc < 0) return Refuse("Unable to set hardware parameters", rc, handle, params);
 
   // A period of zero frames would never advance playback.
   periodFrames = 0;

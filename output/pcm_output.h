@@ -9,8 +9,8 @@
 typedef struct _snd_pcm snd_pcm_t;
 
 // Opens and configures `deviceName`; stores the period the device granted,
-// in frames, in `period`. Prints the library's reason to standard error
-// and ends the process with status 1 when the device cannot be used.
+// in frames, in `period`. When the device cannot be used, prints the
+// library's reason to standard error and returns null.
 snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
                       uint32_t bytesPerSample, unsigned long& period);
 

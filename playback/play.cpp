@@ -1,5 +1,6 @@
 #include "playback/play.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,10 +43,25 @@ void SayWhyNothingPlays(const PlaybackState& s) {
           s.fileName.c_str(), a.bytesPerSample * 8, a.channels, a.channels == 1 ? "" : "s");
 }
 
+// Other console players take a lone argument for the file; here the
+// device comes first, so `kestrune music.wav` names the file as a device.
+void SayTheDeviceComesFirst(const std::string& deviceName) {
+  struct stat info;
+  if (stat(deviceName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  fprintf(stderr,
+          "kestrune: %s is a file, not a sound device: the device comes first, as in "
+          "kestrune d %s\n",
+          deviceName.c_str(), deviceName.c_str());
+}
+
 // Opens the device for the file's rate and width and sizes the buffers to
-// the period it grants.
+// the period it grants. A device that cannot be used ends the run.
 void OpenOutput(PlaybackState& s) {
   s.device = OpenDevice(s.deviceName, s.snapshot.rate, s.snapshot.bytesPerSample, s.period);
+  if (s.device == nullptr) {
+    SayTheDeviceComesFirst(s.deviceName);
+    exit(1);
+  }
   if (Playable(s.snapshot)) {
     const size_t sample = s.snapshot.bytesPerSample;
     if (s.snapshot.channels == 1) s.readBuffer.resize(s.period * sample);

@@ -25,3 +25,11 @@ void Help() {
        "'wx' will play the whole file once or the set number of loops and exit.\n");
   puts("The 6th argument can set the number of loops, 1 = play once");
 }
+
+void CommandLineHelp() {
+  puts("Usage: kestrune [device [file [start [stop [command [loops]]]]]]");
+  Help();
+  puts("\nMenu words: i in-time, o out-time, l loops, p play, px play and exit,\n"
+       "w whole file, wx whole file and exit, x exit, + the others: j J jump,\n"
+       "n b no bo N B nudge, nn nudge amount. Ctrl-C stops a play.");
+}

@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   // The usual console-tool options, understood only as the one argument:
   // anywhere else every word keeps its positional meaning.
   if (n == 1 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-    Help();
+    CommandLineHelp();
     return 0;
   }
   if (n == 1 && std::string(argv[1]) == "--version") {

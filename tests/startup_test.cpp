@@ -1,7 +1,13 @@
 // The command line and the file-name prompt.
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 
 #include "tests/support/player.h"
+#include "wave/wave_header.h"
 
 namespace {
 
@@ -132,19 +138,31 @@ TEST_F(StartupTest, LongNamesAreKeptWhole) {
   EXPECT_EQ(missing.out, "The file called " + wave_ + "x cannot be found!\n");
 }
 
-TEST_F(StartupTest, UnknownDeviceEndsWithStatus1) {
+TEST_F(StartupTest, UnknownDeviceEndsWithStatus1AndAFileThereIsExplained) {
   MakeWave(2, kRate, 16, 8000);
   Result r = RunProgram(kBinary, {"nosuchdev", wave_}, "x\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("unable to open pcm device: "), std::string::npos);
+  EXPECT_EQ(r.err.find("kestrune:"), std::string::npos);
+
+  // `kestrune song.wav`, as other players take it: the file is the device.
+  Result file = RunProgram(kBinary, {wave_}, wave_ + "\n");
+  EXPECT_EQ(file.status, 1);
+  const std::string hint = "kestrune: " + wave_ + " is a file, not a sound device: the device " +
+                           "comes first, as in kestrune d " + wave_ + "\n";
+  EXPECT_EQ(file.err.substr(file.err.size() - std::min(file.err.size(), hint.size())), hint);
 }
 
 TEST_F(StartupTest, HelpAndVersionOptions) {
   for (const char* option : {"--help", "-h"}) {
     Result r = RunProgram(kBinary, {option});
     EXPECT_EQ(r.status, 0) << option;
-    EXPECT_EQ(r.out, kHelp) << option;
+    EXPECT_EQ(r.out.rfind("Usage: kestrune [device [file [start [stop [command [loops]]]]]]\n" +
+                              kHelp + "\nMenu words: i in-time",
+                          0),
+              0u)
+        << option;
   }
   Result version = RunProgram(kBinary, {"--version"});
   EXPECT_EQ(version.status, 0);
@@ -155,6 +173,39 @@ TEST_F(StartupTest, HelpAndVersionOptions) {
   Result device = RunProgram(kBinary, {"--help", dir_.Path("none.wav")});
   EXPECT_EQ(device.status, 2);
   EXPECT_EQ(device.out, "The file called " + dir_.Path("none.wav") + " cannot be found!\n");
+}
+
+// A newcomer's first command on a machine whose device `default` cannot be
+// opened: the demo plays in real time through a private sound server, which
+// records what it heard.
+TEST(MakeRun, PlaysTheDemoWithoutASoundCard) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "make run builds and plays the plain build";
+#else
+  if (access("/usr/bin/pulseaudio", X_OK) != 0) GTEST_SKIP() << "no PulseAudio";
+  TempDir home;
+  WriteFile(home.Path(".asoundrc"), "pcm.!default { type hw card 99 }\n");
+  const std::string heard = KESTRUNE_BUILD "/demo-heard.wav";
+  unlink(heard.c_str());
+  const auto start = std::chrono::steady_clock::now();
+  Result r = RunProgram("/usr/bin/make",
+                        {"--no-print-directory", "-C", KESTRUNE_SOURCE, "run",
+                         "BUILD=" KESTRUNE_BUILD},
+                        "", {"HOME=" + home.path(), "DEVICE=", "MAKEFLAGS=", "MAKELEVEL="});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_NE(r.out.find(PlayOutput(0, 238140, 44100)), std::string::npos) << r.out;
+
+  WaveAttributes a;
+  GetAttributes(heard, a);
+  ASSERT_EQ(a.rate, 44100u);
+  EXPECT_NEAR(a.frames / 44100.0, 5.4, 0.4);
+  const std::string samples = ReadFile(heard).substr(a.dataOffset);
+  int peak = 0;
+  for (size_t at = 0; at + 1 < samples.size(); at += 2)
+    peak = std::max(peak, std::abs(static_cast<int16_t>(Assem2(&samples[at]))));
+  EXPECT_GT(peak, 4000);  // the demo peaks near 18000
+#endif
 }
 
 TEST(ManualPage, NamesTheVersion) {
