@@ -25,16 +25,16 @@ deps:
 CONFIGURE = test -f $(BUILD)/CMakeCache.txt || \
   cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_RULE_MESSAGES=OFF >/dev/null
 QUIETLY = -- --no-print-directory 2>&1 | { grep -v -E '^\[ *[0-9]+%\] Built target ' || true; }
-FIRST_BUILD = test -x $(BUILD)/kestrune || echo "Building kestrune in $(BUILD)/ (the first build takes a minute or two)..."
+first-build = test -x $(1) || echo "$(2) (the first time takes $(3))..."
 
 build: deps
-	@$(FIRST_BUILD)
+	@$(call first-build,$(BUILD)/tests/wave_header_test,Building kestrune and its tests in $(BUILD)/,a few minutes)
 	@$(CONFIGURE)
 	@set -o pipefail; cmake --build $(BUILD) -j $(JOBS) $(QUIETLY)
 
 # Only what make run needs: the player and the demo.
 build-player: deps
-	@$(FIRST_BUILD)
+	@$(call first-build,$(BUILD)/kestrune,Building kestrune in $(BUILD)/,a minute)
 	@$(CONFIGURE)
 	@set -o pipefail; cmake --build $(BUILD) -j $(JOBS) --target kestrune demo $(QUIETLY)
 
@@ -50,6 +50,7 @@ test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-sanitized: deps
+	@$(call first-build,$(ASAN_BUILD)/tests/wave_header_test,Building the tests with the sanitizers in $(ASAN_BUILD)/,a few minutes)
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON -DCMAKE_RULE_MESSAGES=OFF >/dev/null
 	@set -o pipefail; cmake --build $(ASAN_BUILD) -j $(JOBS) $(QUIETLY)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
