@@ -153,7 +153,7 @@ struct FileSource {
   int error;
 };
 
-size_t ReadFile(void* context, char* into, size_t size, uint64_t offset) {
+size_t ReadFromDescriptor(void* context, char* into, size_t size, uint64_t offset) {
   auto* file = static_cast<FileSource*>(context);
   int error = 0;
   const size_t got = ReadAt(file->fd, into, size, offset, error);
@@ -263,7 +263,7 @@ WaveFile OpenWaveFile(const std::string& path) {
 
 void ReadAttributes(const WaveFile& wave, const std::string& path, WaveAttributes& attributes) {
   FileSource file{wave.fd, 0};
-  const HeaderScan scan = ReadHeader({ReadFile, &file, wave.size});
+  const HeaderScan scan = ReadHeader({ReadFromDescriptor, &file, wave.size});
   if (!scan.formatFound) puts("Can't find format chunk in wave file!");
   if (!scan.dataFound) puts("Can't find data block in wave file!");
   if (file.error != 0) {
