@@ -1,7 +1,9 @@
 #include "output/pcm_output.h"
 
 #include <alsa/asoundlib.h>
+#include <poll.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +19,9 @@ constexpr snd_pcm_uframes_t kBufferFrames = 16384;
 constexpr int kMostIdleWrites = 8;
 constexpr int kWaitMillis = 100;
 
+// How often a drain looks whether the queued sound is still going down.
+constexpr int kDrainStepMillis = 20;
+
 volatile sig_atomic_t aborted = 0;
 
 // Prints why the device cannot be used, and lets it go.
@@ -25,6 +30,28 @@ snd_pcm_t* Refuse(const char* what, int code, snd_pcm_t* handle, snd_pcm_hw_para
   snd_pcm_hw_params_free(params);
   if (handle != nullptr) snd_pcm_close(handle);
   return nullptr;
+}
+
+// Tells the user which device plays what `deviceName` cannot; returns null
+// to be the result of a refused OpenDevice.
+snd_pcm_t* SayWhatConverts(const std::string& deviceName, const char* cannot,
+                           const char* what) {
+  const std::string converter = ConvertingDevice(deviceName);
+  if (!converter.empty())
+    fprintf(stderr, "kestrune: %s cannot %s; %s converts %s\n", deviceName.c_str(), cannot,
+            converter.c_str(), what);
+  return nullptr;
+}
+
+void WarnOfTheRate(const std::string& deviceName, uint32_t rate, uint32_t granted) {
+  const double speed = static_cast<double>(granted) / rate;
+  fflush(stdout);
+  fprintf(stderr,
+          "kestrune: %s plays at %u Hz, not at the file's %u Hz: the sound will be %.1f %% %s\n",
+          deviceName.c_str(), granted, rate, 100 * (speed > 1 ? speed - 1 : 1 - speed),
+          speed > 1 ? "too fast and too high" : "too slow and too low");
+  const std::string cannot = "play " + std::to_string(rate) + " Hz";
+  SayWhatConverts(deviceName, cannot.c_str(), "the rate");
 }
 
 }  // namespace
@@ -39,16 +66,33 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
   snd_pcm_hw_params_t* params = nullptr;
   snd_pcm_hw_params_malloc(&params);  // zero-filled
   snd_pcm_hw_params_any(handle, params);
-  snd_pcm_hw_params_set_access(handle, params, SND_PCM_ACCESS_RW_INTERLEAVED);
+  // The output buffer holds two interleaved channels of the file's width:
+  // a card that takes its frames another way (non-interleaved or mmap only,
+  // four outputs) would be handed the wrong bytes, or read past the buffer.
+  rc = snd_pcm_hw_params_set_access(handle, params, SND_PCM_ACCESS_RW_INTERLEAVED);
+  if (rc < 0) {
+    Refuse("Unable to set interleaved access", rc, handle, params);
+    return SayWhatConverts(deviceName, "take samples written interleaved", "them");
+  }
   // Other widths get no format request: the device keeps its own, and the
   // player sends such files no samples.
   if (bytesPerSample == 2 || bytesPerSample == 3) {
     rc = snd_pcm_hw_params_set_format(
         handle, params,
         bytesPerSample == 2 ? SND_PCM_FORMAT_S16_LE : SND_PCM_FORMAT_S24_3LE);
-    if (rc < 0) return Refuse("Unable to set playback format", rc, handle, params);
+    if (rc < 0) {
+      Refuse("Unable to set playback format", rc, handle, params);
+      return SayWhatConverts(deviceName,
+                             bytesPerSample == 2 ? "play 16-bit samples"
+                                                 : "play 24-bit samples packed in 3 bytes",
+                             "them");
+    }
   }
-  snd_pcm_hw_params_set_channels(handle, params, 2);
+  rc = snd_pcm_hw_params_set_channels(handle, params, 2);
+  if (rc < 0) {
+    Refuse("Unable to set two channels", rc, handle, params);
+    return SayWhatConverts(deviceName, "play two channels", "them");
+  }
   unsigned int grantedRate = rate;
   snd_pcm_hw_params_set_rate_near(handle, params, &grantedRate, nullptr);
   snd_pcm_uframes_t periodFrames = kPeriodFrames;
@@ -56,7 +100,16 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
   snd_pcm_uframes_t bufferFrames = kBufferFrames;
   snd_pcm_hw_params_set_buffer_size_near(handle, params, &bufferFrames);
   rc = snd_pcm_hw_params(handle, params);
-  if (rc < 0) return Refuse("Unable to set hardware parameters", rc, handle, params);
+  if (rc < 0) {
+    Refuse("Unable to set hardware parameters", rc, handle, params);
+    return SayWhatConverts(deviceName, "play the file as it is", "it");
+  }
+
+  // A card with a fixed clock (a USB headset, HDMI at 48 kHz) grants its
+  // own rate: the file then plays at the wrong speed and pitch.
+  grantedRate = rate;
+  snd_pcm_hw_params_get_rate(params, &grantedRate, nullptr);
+  if (grantedRate != rate && rate != 0) WarnOfTheRate(deviceName, rate, grantedRate);
 
   // A period of zero frames would never advance playback.
   periodFrames = 0;
@@ -107,6 +160,50 @@ int WritePeriod(snd_pcm_t* handle, const char* stereoFrames, unsigned long frame
   return WriteTheRest(handle, stereoFrames, frames, n);
 }
 
+namespace {
+
+// How long a period plays, in steps of the drain's wait.
+int PeriodSteps(snd_pcm_t* handle) {
+  snd_pcm_hw_params_t* params = nullptr;
+  snd_pcm_hw_params_alloca(&params);
+  unsigned rate = 0;
+  snd_pcm_uframes_t period = 0;
+  if (snd_pcm_hw_params_current(handle, params) < 0 ||
+      snd_pcm_hw_params_get_rate(params, &rate, nullptr) < 0 ||
+      snd_pcm_hw_params_get_period_size(params, &period, nullptr) < 0 || rate == 0)
+    return 1;
+  return static_cast<int>(period * 1000 / rate / kDrainStepMillis) + 1;
+}
+
+}  // namespace
+
+// The library's drain cannot be cut short on every device: the pulse plugin
+// waits for its server whatever comes, and a card's drain is restarted after
+// a signal. So the queued sound is first waited for here, in steps that
+// Ctrl-C cuts short, for as long as the device reports it going down (a card
+// may report its position only once a period); the drain then has only a
+// short tail left, or the frames a sound server holds back until it is told
+// that no more come.
+int DrainDevice(snd_pcm_t* handle) {
+  snd_pcm_uframes_t bufferFrames = 0, periodFrames = 0;
+  snd_pcm_get_params(handle, &bufferFrames, &periodFrames);
+  const snd_pcm_sframes_t tail = static_cast<snd_pcm_sframes_t>(periodFrames / 2);
+  const int patience = PeriodSteps(handle);
+  snd_pcm_sframes_t lowest = -1;
+  for (int unchanged = 0; unchanged <= patience;) {
+    if (aborted) return -EINTR;
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(handle, &delay) < 0 || delay <= tail) break;
+    unchanged = lowest < 0 || delay < lowest ? 0 : unchanged + 1;
+    lowest = lowest < 0 ? delay : std::min(lowest, delay);
+    poll(nullptr, 0, kDrainStepMillis);
+  }
+  const int rc = snd_pcm_drain(handle);
+  if (aborted) return -EINTR;
+  if (rc < 0) return rc;
+  return snd_pcm_prepare(handle);
+}
+
 void CloseDevice(snd_pcm_t* handle) {
   snd_pcm_drain(handle);
   snd_pcm_close(handle);
@@ -123,3 +220,13 @@ void AbortDevice(snd_pcm_t* handle) {
 }
 
 const char* DeviceErrorText(int code) { return snd_strerror(code); }
+
+std::string ConvertingDevice(const std::string& name) {
+  if (name.rfind("plug", 0) == 0) return "";
+  if (name == "hw" || name.rfind("hw:", 0) == 0) return "plug" + name;
+  // The plug device takes its slave as one argument: a name with arguments
+  // of its own is quoted, with the quote it does not hold itself.
+  if (name.find_first_of(":,") == std::string::npos) return "plug:" + name;
+  const char quote = name.find('\'') == std::string::npos ? '\'' : '"';
+  return "plug:" + (quote + name + quote);
+}

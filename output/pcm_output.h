@@ -10,7 +10,9 @@ typedef struct _snd_pcm snd_pcm_t;
 
 // Opens and configures `deviceName`; stores the period the device granted,
 // in frames, in `period`. When the device cannot be used, prints the
-// library's reason to standard error and returns null.
+// library's reason to standard error, and the device that would convert
+// what it refused, and returns null. A device that grants another rate
+// than the file's is used, with a warning on standard error.
 snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
                       uint32_t bytesPerSample, unsigned long& period);
 
@@ -22,6 +24,11 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
 int WritePeriod(snd_pcm_t* handle, const char* stereoFrames,
                 unsigned long frames);
 
+// Lets the queued sound play out and makes the device ready for the next
+// play. Returns 0, or the library's code of a failure, after which the
+// device is to be closed with DropDevice; -EINTR after AbortDevice.
+int DrainDevice(snd_pcm_t* handle);
+
 // Lets the queued sound play out, then closes the device.
 void CloseDevice(snd_pcm_t* handle);
 
@@ -32,7 +39,12 @@ void DropDevice(snd_pcm_t* handle);
 // after it until the next OpenDevice. Safe to call in a signal handler.
 void AbortDevice(snd_pcm_t* handle);
 
-// The library's text for a code WritePeriod returned.
+// The library's text for a code WritePeriod or DrainDevice returned.
 const char* DeviceErrorText(int code);
+
+// The ALSA device that plays through `deviceName` converting rate, format,
+// channels and access as it needs: "plughw:0,0" for "hw:0,0", "plug:NAME"
+// for another NAME; empty for a name that converts already.
+std::string ConvertingDevice(const std::string& deviceName);
 
 #endif  // KESTRUNE_OUTPUT_PCM_OUTPUT_H_

@@ -265,6 +265,13 @@ Stop PlayPass(PlaybackState& s) {
   return Stop::kNone;
 }
 
+// Waits for the queued sound to be heard; Ctrl-C stops the wait at once.
+Stop LetThePlayEnd(PlaybackState& s) {
+  s.deviceError = DrainDevice(s.device);
+  if (s.deviceError == 0) return Stop::kNone;
+  return Interrupted() ? Stop::kInterrupted : Stop::kDeviceFailed;
+}
+
 // The sound stops, the user learns why on standard error, and the menu
 // comes back with the selection as it was; after "px" or "wx" the run ends.
 // A device that failed or was stopped by Ctrl-C is closed without waiting
@@ -308,6 +315,9 @@ bool PlayPhase(PlaybackState& s) {
     if (s.loops != 1) printf("\nLoops remaining: %i\n", s.loops - pass - 1);
     stop = PlayPass(s);
   }
+  // The menu comes when the sound has ended: a sound server may hold back
+  // the last frames until more come, and play them glued to the next play.
+  if (stop == Stop::kNone && !s.exitAfterPlay) stop = LetThePlayEnd(s);
   // Ctrl-C after the last write still drops what the device holds.
   if (ReleaseInterrupt() && stop == Stop::kNone) stop = Stop::kInterrupted;
   putchar('\n');

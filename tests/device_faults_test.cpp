@@ -96,25 +96,47 @@ TEST_F(RealTimeTest, PlayTakesItsTimeAndReachesTheSink) {
   EXPECT_EQ(end - middle, selection.size() - 8192 - selection.size() / 2);
 }
 
-TEST_F(RealTimeTest, ExitWaitsForTheQueuedSound) {
+TEST_F(RealTimeTest, MenuComesWhenTheSoundHasEnded) {
   MakeNoise(2);
-  // "x" after a play: the writes are done when the menu shows, but the
-  // device still holds up to a buffer of sound, which must be heard.
+  // The sink's monitor, read as it records.
+  Session recorder("/usr/bin/parec",
+                   {"-d", "out.monitor", "--raw", "--format=s16le", "--rate=44100",
+                    "--channels=2", "--latency-msec=20"},
+                   env_);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   auto player = Player("pulse", {"0", "1"});
   ASSERT_TRUE(player->WaitFor("commands\n"));
   player->Send("p\n");
-  ASSERT_TRUE(player->WaitFor("commands\n", 2));
-  auto start = std::chrono::steady_clock::now();
+  const auto start = std::chrono::steady_clock::now();
+  const std::string lastFrames = Frames(kRate - 64, kRate);
+  double heard = -1, menu = -1;
+  while (Since(start) < 10 && (heard < 0 || menu < 0)) {
+    if (heard < 0 && recorder.WaitFor(lastFrames, 1, 0.005)) heard = Since(start);
+    if (menu < 0 && player->WaitFor("commands\n", 2, 0.005)) menu = Since(start);
+  }
+  ASSERT_GT(heard, 0);
+  ASSERT_GT(menu, 0);
+  // The recorder hears the last frame a little after the sink played it.
+  EXPECT_GT(menu, heard - 0.1);
+  EXPECT_LT(menu, heard + 0.2);
+
+  // Ctrl-C while the last writes play out: the menu at once.
+  player->Send("p\n");
+  ASSERT_TRUE(player->WaitFor("clock = 0.93 sec", 2));
+  const auto interrupted = std::chrono::steady_clock::now();
+  kill(player->pid(), SIGINT);
+  ASSERT_TRUE(player->WaitFor("commands\n", 3, 2));
+  EXPECT_LT(Since(interrupted), 0.15);
   player->Send("x\n");
   EXPECT_EQ(player->Finish(), 0);
-  EXPECT_GE(Since(start), 0.2);
+  EXPECT_EQ(player->err(), "");
 
-  // "px": the same from the clock line of the last write.
+  // "px": the device is drained as the run ends.
   auto once = Player("pulse", {"0", "1", "px"});
   ASSERT_TRUE(once->WaitFor("clock = 0.93 sec"));
-  start = std::chrono::steady_clock::now();
+  const auto last = std::chrono::steady_clock::now();
   EXPECT_EQ(once->Finish(), 0);
-  EXPECT_GE(Since(start), 0.2);
+  EXPECT_GE(Since(last), 0.2);
 }
 
 TEST_F(RealTimeTest, StoppedProcessResumesAndPlaysToTheEnd) {
@@ -200,8 +222,12 @@ TEST_F(RealTimeTest, CtrlCStopsThePlayAtOnceAndKeepsTheSettings) {
   const size_t quiet = static_cast<size_t>(0.5 * kRate) * 4;
   ASSERT_GT(heard.size(), quiet);
   EXPECT_EQ(heard.find_first_not_of('\0', heard.size() - quiet), std::string::npos);
-  player->Send("x\n");
-  EXPECT_EQ(player->Finish(), 0);
+  // The next play plays whole, and Ctrl-C at the menu ends the program.
+  player->Send("l\n1\ni\n8.75\np\n");
+  ASSERT_TRUE(player->WaitFor("commands\n", 4));
+  EXPECT_NE(player->out().find(PlayOutput(8.75 * kRate, 9 * kRate, kRate)), std::string::npos);
+  kill(player->pid(), SIGINT);
+  EXPECT_EQ(player->Finish(), 130);
   EXPECT_EQ(player->err(), "");
 
   // After "px", Ctrl-C ends the run, as it ends a console program.
@@ -211,15 +237,85 @@ TEST_F(RealTimeTest, CtrlCStopsThePlayAtOnceAndKeepsTheSettings) {
   EXPECT_EQ(once->Finish(5), 130);
 }
 
-TEST(DeviceConfiguration, RefusedSampleFormatEndsWithStatus1) {
-  // A device of the test's own that takes 16-bit samples only.
-  TempDir dir;
-  WriteFile(dir.Path(".asoundrc"), "pcm.s16only {\n type upmix\n slave.pcm \"null\"\n}\n");
-  WriteFile(dir.Path("t.wav"), CanonicalWave(2, 48000, 24, PatternFrames(0, 100, 6)));
-  Result r = RunProgram(kBinary, {"s16only", dir.Path("t.wav")}, "x\n", {"HOME=" + dir.path()});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("Unable to set playback format: "), std::string::npos) << r.err;
+// Cards that grant less than the player asks for, played through the tests'
+// own card (an ALSA plugin): each plays right, or warns of the rate and
+// plays, or is refused with the reason and the device that converts.
+TEST(DeviceConfiguration, CardsThatGrantLessPlayRightOrSayWhy) {
+  const std::string fast = " Hz: the sound will be ", refused = ": Invalid argument\nkestrune: card cannot ";
+  const char* onboard = "rates \"44100 48000 96000 192000\" formats \"S16_LE S32_LE\"";
+  const char* fourOutputs = "channels \"4\" formats \"S24_3LE\"";
+  const char* nonInterleaved = "access \"RW_NONINTERLEAVED\"";
+  struct Case {
+    const char* limits;  // of the card
+    uint16_t channels;   // the file's
+    uint32_t rate;
+    uint16_t bits;
+    const char* device;  // the card, or the device that converts for it
+    int status;
+    std::string err;
+    const char* granted;  // what the card was set to, or "" when it never was
+  } cases[] = {
+      {"", 2, 44100, 24, "card", 0, "", "RW_INTERLEAVED S24_3LE 2 44100"},
+      {"rates \"48000\"", 2, 44100, 16, "card", 0,
+       "kestrune: card plays at 48000 Hz, not at the file's 44100" + fast +
+           "8.8 % too fast and too high\nkestrune: card cannot play 44100 Hz; plug:card "
+           "converts the rate\n",
+       "RW_INTERLEAVED S16_LE 2 48000"},
+      {onboard, 1, 22050, 16, "card", 0,
+       "kestrune: card plays at 44100 Hz, not at the file's 22050" + fast +
+           "100.0 % too fast and too high\nkestrune: card cannot play 22050 Hz; plug:card "
+           "converts the rate\n",
+       "RW_INTERLEAVED S16_LE 2 44100"},
+      {"rates \"44100 48000\" formats \"S24_3LE\"", 1, 96000, 24, "card", 0,
+       "kestrune: card plays at 48000 Hz, not at the file's 96000" + fast +
+           "50.0 % too slow and too low\nkestrune: card cannot play 96000 Hz; plug:card "
+           "converts the rate\n",
+       "RW_INTERLEAVED S24_3LE 2 48000"},
+      {fourOutputs, 2, 44100, 24, "card", 1,
+       "Unable to set two channels" + refused + "play two channels; plug:card converts them\n",
+       ""},
+      {nonInterleaved, 1, 44100, 16, "card", 1,
+       "Unable to set interleaved access" + refused +
+           "take samples written interleaved; plug:card converts them\n",
+       ""},
+      {"access \"MMAP_INTERLEAVED MMAP_NONINTERLEAVED\"", 2, 44100, 16, "card", 1,
+       "Unable to set interleaved access" + refused +
+           "take samples written interleaved; plug:card converts them\n",
+       ""},
+      {"formats \"S16_LE S32_LE\"", 2, 48000, 24, "card", 1,
+       "Unable to set playback format" + refused +
+           "play 24-bit samples packed in 3 bytes; plug:card converts them\n",
+       ""},
+      // What the converting devices named above make of the same cards.
+      {"rates \"48000\"", 2, 44100, 16, "plug:card", 0, "", "MMAP_INTERLEAVED S16_LE 2 48000"},
+      {fourOutputs, 2, 44100, 24, "plug:card", 0, "", "MMAP_INTERLEAVED S24_3LE 4 44100"},
+      {nonInterleaved, 1, 44100, 16, "plug:card", 0, "", "RW_NONINTERLEAVED S16_LE 2 44100"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string capture = dir.Path("card.raw");
+    WriteFile(dir.Path(".asoundrc"), "pcm_type.standin { lib \"" STANDIN_CARD "\" }\n"
+                                     "pcm.card { type standin " + std::string(c.limits) +
+                                         " capture \"" + capture + "\" }\n");
+    const uint32_t frames = c.rate / 4, sample = c.bits / 8u;
+    const std::string audio = PatternFrames(0, frames, c.channels * sample);
+    WriteFile(dir.Path("t.wav"), CanonicalWave(c.channels, c.rate, c.bits, audio));
+    Result r = RunProgram(kBinary, {c.device, dir.Path("t.wav"), "0", "0", "wx"}, "",
+                          {"HOME=" + dir.path()});
+    const std::string what = std::string(c.limits) + " with " + c.device;
+    EXPECT_EQ(r.status, c.status) << what;
+    EXPECT_EQ(r.err, c.err) << what;
+    EXPECT_EQ(ReadFile(capture + ".params"), *c.granted ? c.granted + std::string("\n") : "")
+        << what;
+    // The card takes the file's own bytes unless a converter stands between.
+    if (c.status == 0 && std::string(c.device) == "card") {
+      EXPECT_TRUE(SameBytes(ReadFile(capture), c.channels == 1 ? MonoToStereo(audio, sample) : audio))
+          << what;
+    }
+    if (c.status != 0) {
+      EXPECT_EQ(r.out, "") << what;
+    }
+  }
 }
 
 }  // namespace

@@ -28,6 +28,8 @@ bool suspended = false;
 // What reached the library, in order: W a write passed through, F a write
 // that failed or took nothing, P a prepare, R a resume.
 std::string calls;
+// Whether the drain after a play fails, as an unplugged card's does.
+bool drainFails = false;
 // Every pread from this one on (counting from 1) fails with EIO.
 int failReadsFrom = INT_MAX;
 int reads = 0;
@@ -70,6 +72,11 @@ extern "C" int snd_pcm_prepare(snd_pcm_t* pcm) {
   return rc;
 }
 
+extern "C" int snd_pcm_drain(snd_pcm_t* pcm) {
+  static auto real = Real<int (*)(snd_pcm_t*)>("snd_pcm_drain");
+  return drainFails ? -ENODEV : real(pcm);
+}
+
 // The file device cannot be suspended, so it has nothing to resume.
 extern "C" int snd_pcm_resume(snd_pcm_t*) {
   calls += 'R';
@@ -88,8 +95,9 @@ extern "C" ssize_t pread(int fd, void* into, size_t size, off_t offset) {
 
 namespace {
 
-void Reset(const std::string& writes, int failingRead = INT_MAX) {
+void Reset(const std::string& writes, int failingRead = INT_MAX, bool failingDrain = false) {
   script = writes;
+  drainFails = failingDrain;
   nextWrite = 0;
   suspended = false;
   calls.clear();
@@ -162,6 +170,7 @@ TEST(InjectedFaults, PlaysLoseNoFrameOrStopWithTheReason) {
     int loops;
     int status;
     std::string err;
+    bool drainFails = false;
   } cases[] = {
       {std::string(19, '.') + "S.", INT_MAX, "px", 2, 0, "calls: 63\n"},
       {everyFifthShort, INT_MAX, "wx", 1, 0, "calls: 38\n"},
@@ -171,9 +180,10 @@ TEST(InjectedFaults, PlaysLoseNoFrameOrStopWithTheReason) {
        "kestrune: playback stopped: No such device\ncalls: 22\n"},
       {".", 5, "px", 3, 1, "kestrune: reading " + wave + " failed: Input/output error\ncalls: 3\n"},
       {".", 1, "px", 1, 2, "kestrune: reading " + wave + " failed: Input/output error\ncalls: 0\n"},
+      {".", INT_MAX, "p", 2, 0, "kestrune: playback stopped: No such device\ncalls: 61\n", true},
   };
   for (const Case& c : cases) {
-    Reset(c.script, c.failingRead);
+    Reset(c.script, c.failingRead, c.drainFails);
     unlink(capture.path.c_str());
     EXPECT_EXIT(PlayQuietly(wave, capture.device, c.command, c.loops),
                 testing::ExitedWithCode(c.status), "^" + c.err + "$")

@@ -43,6 +43,17 @@ TEST(PcmOutput, UnknownDeviceIsRefusedWithTheLibrarysReason) {
               testing::MatchesRegex("(.|\n)*unable to open pcm device: [^\n]+\n$"));
 }
 
+TEST(PcmOutput, ConvertingDevicesAreNamedAsALSATakesThem) {
+  EXPECT_EQ(ConvertingDevice("hw:0,0"), "plughw:0,0");
+  EXPECT_EQ(ConvertingDevice("hw:CARD=PCH,DEV=3"), "plughw:CARD=PCH,DEV=3");
+  EXPECT_EQ(ConvertingDevice("hw"), "plughw");
+  EXPECT_EQ(ConvertingDevice("usbcard"), "plug:usbcard");
+  EXPECT_EQ(ConvertingDevice("dmix:1,0"), "plug:'dmix:1,0'");
+  EXPECT_EQ(ConvertingDevice("file:'/tmp/a.raw',raw"), "plug:\"file:'/tmp/a.raw',raw\"");
+  EXPECT_EQ(ConvertingDevice("plughw:0,0"), "");
+  EXPECT_EQ(ConvertingDevice("plug:usbcard"), "");
+}
+
 TEST(Interleave, MonoSamplesAreHeardOnBothChannels) {
   std::string out(8, '?');
   Interleave(2, 2, "\x01\x02\x03\x04", "\x01\x02\x03\x04", out.data());

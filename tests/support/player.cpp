@@ -43,6 +43,13 @@ std::string PlayOutput(int64_t in, int64_t out, uint32_t rate, int loops, int64_
   return text + "\n";
 }
 
+std::string MonoToStereo(const std::string& mono, size_t sampleBytes) {
+  std::string stereo;
+  for (size_t at = 0; at < mono.size(); at += sampleBytes)
+    stereo += mono.substr(at, sampleBytes) + mono.substr(at, sampleBytes);
+  return stereo;
+}
+
 testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
   if (actual == expected) return testing::AssertionSuccess();
   size_t at = 0;

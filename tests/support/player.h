@@ -27,6 +27,10 @@ std::string MenuFrames(int loops, int64_t in, int64_t out, uint32_t rate);
 std::string PlayOutput(int64_t in, int64_t out, uint32_t rate, int loops = 1,
                        int64_t length = INT64_MAX);
 
+// Mono samples of `sampleBytes` bytes as the stereo frames the device is
+// handed: each sample twice.
+std::string MonoToStereo(const std::string& mono, size_t sampleBytes);
+
 // Compares captured audio with what was expected, reporting the sizes and
 // the first byte that differs instead of the bytes themselves.
 testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected);
