@@ -43,6 +43,19 @@ void AskForNudgeAmount(PlaybackState& s) {
     s.nudgeAmount = ClampToFrame(int64_t{amount});
 }
 
+// The selection as an editor or sampler takes it: the frames the nudges
+// and jumps reached, which the menu's hundredths of a second round.
+void ShowFrames(const PlaybackState& s) {
+  const double rate = s.snapshot.rate;
+  auto seconds = [rate](int64_t frames) { return rate != 0 ? frames / rate : 0.0; };
+  const int64_t length = int64_t{s.outPoint} - s.inPoint;
+  printf("\nin-point  = %li frames = %.6f sec\n", static_cast<long>(s.inPoint),
+         seconds(s.inPoint));
+  printf("out-point = %li frames = %.6f sec\n", static_cast<long>(s.outPoint),
+         seconds(s.outPoint));
+  printf("length    = %li frames = %.6f sec\n", static_cast<long>(length), seconds(length));
+}
+
 }  // namespace
 
 void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
@@ -77,5 +90,7 @@ void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
     ListAdditionalCommands();
   } else if (word == "nn") {
     AskForNudgeAmount(s);
+  } else if (word == "f") {
+    ShowFrames(s);
   }
 }

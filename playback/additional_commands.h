@@ -1,5 +1,6 @@
 // The jump and nudge commands: moving the selection by its own width or by
-// the nudge amount, listing these commands, and setting that amount.
+// the nudge amount, listing these commands, setting that amount, and
+// showing the selection's exact frames.
 #ifndef KESTRUNE_PLAYBACK_ADDITIONAL_COMMANDS_H_
 #define KESTRUNE_PLAYBACK_ADDITIONAL_COMMANDS_H_
 

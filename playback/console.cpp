@@ -1,6 +1,7 @@
 #include "playback/console.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -29,7 +30,48 @@ NumberRead Settle(std::string& word, size_t taken) {
   return NumberRead::kNumber;
 }
 
+// The digits at `at`, at least one and at most `most`, as a number; moves
+// `at` past them.
+bool Digits(const std::string& word, size_t& at, size_t most, uint64_t& value) {
+  const size_t first = at;
+  value = 0;
+  while (at < word.size() && isdigit(static_cast<unsigned char>(word[at])) && at - first < most)
+    value = value * 10 + static_cast<uint64_t>(word[at++] - '0');
+  return at > first;
+}
+
+// Minutes or seconds after a colon: two digits, below 60.
+bool Sexagesimal(const std::string& word, size_t& at, uint64_t& value) {
+  const size_t first = at;
+  return at < word.size() && word[at++] == ':' && Digits(word, at, 2, value) &&
+         at - first == 3 && value < 60;
+}
+
 }  // namespace
+
+bool ReadClockTime(const std::string& word, float& seconds) {
+  size_t at = 0;
+  uint64_t total = 0, minutes = 0, rest = 0;
+  // Nine digits of hours or minutes at most: the sum stays exact.
+  if (!Digits(word, at, 9, total) || !Sexagesimal(word, at, minutes)) return false;
+  total = total * 60 + minutes;
+  if (at < word.size() && word[at] == ':') {
+    if (!Sexagesimal(word, at, rest)) return false;
+    total = total * 60 + rest;
+  }
+  if (at < word.size() && word[at] == '.') {
+    const size_t fraction = at++;
+    while (at < word.size() && isdigit(static_cast<unsigned char>(word[at]))) ++at;
+    if (at < word.size()) return false;
+    // Whole seconds and the fraction as typed, read as one plain number:
+    // "1:02:03.5" gives the float that "3723.5" gives.
+    seconds = strtof((std::to_string(total) + word.substr(fraction)).c_str(), nullptr);
+    return true;
+  }
+  if (at < word.size()) return false;
+  seconds = static_cast<float>(total);
+  return true;
+}
 
 bool ReadWord(std::string& word) {
   word.clear();
@@ -52,6 +94,7 @@ bool ReadWord(std::string& word) {
 NumberRead ReadSeconds(float& seconds) {
   std::string word;
   if (!ReadWord(word)) return NumberRead::kEndOfInput;
+  if (ReadClockTime(word, seconds)) return NumberRead::kNumber;
   char* end = nullptr;
   float value = strtof(word.c_str(), &end);
   NumberRead result = Settle(word, static_cast<size_t>(end - word.c_str()));

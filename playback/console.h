@@ -12,10 +12,17 @@ enum class NumberRead { kNumber, kNotNumber, kEndOfInput };
 // Reads the next word, of any length. Returns false at the end of input.
 bool ReadWord(std::string& word);
 
+// A time of day as a clock shows it, the whole word: "M:SS", "H:MM:SS",
+// each with an optional fraction of a second (".f"). Stores that many
+// seconds, converted as the plain number of seconds would be; false for
+// any other word.
+bool ReadClockTime(const std::string& word, float& seconds);
+
 // Read the leading number of the next word, as "%f" and "%li" read it.
 // The rest of the word stays unread and is the next word. A word that does
 // not begin with a number stays unread as a whole, and nothing is stored.
-// Integers beyond the range of long saturate.
+// Integers beyond the range of long saturate. Seconds may also be given
+// as a clock time (ReadClockTime).
 NumberRead ReadSeconds(float& seconds);
 NumberRead ReadInteger(long& value);
 

@@ -31,5 +31,7 @@ void CommandLineHelp() {
   Help();
   puts("\nMenu words: i in-time, o out-time, l loops, p play, px play and exit,\n"
        "w whole file, wx whole file and exit, x exit, + the others: j J jump,\n"
-       "n b no bo N B nudge, nn nudge amount. Ctrl-C stops a play.");
+       "n b no bo N B nudge, nn nudge amount; f the exact frames.\n"
+       "Times are seconds (90, 90.5) or clock times (1:30, 1:02:03.5).\n"
+       "Ctrl-C stops a play.");
 }

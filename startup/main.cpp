@@ -15,8 +15,11 @@
 
 namespace {
 
-// The leading number of the text; text that begins with none gives 0.
+// A clock time ("1:30"), or else the leading number of the text; text
+// that begins with none gives 0.
 float ArgumentSeconds(const char* text) {
+  float seconds = 0;
+  if (ReadClockTime(text, seconds)) return seconds;
   return static_cast<float>(strtod(text, nullptr));
 }
 

@@ -126,10 +126,27 @@ TEST_F(AdditionalCommandsTest, NudgeAmountTakesOnlyPositiveNumbers) {
 
 TEST_F(AdditionalCommandsTest, NudgeAmountSaturatesAndSurvivesTheEndOfInput) {
   MakeWave(2, 0, 16, 8000);
-  Result r = Play("nn\n99999999999\nnn\n");
+  Result r = Play("nn\n99999999999\nf\nnn\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, Menu(1, 0, 0) + NudgePrompt("12000 samples or 0.000 sec") + Menu(1, 0, 0) +
-                       NudgePrompt("2147483647 samples or 0.000 sec") + Menu(1, 0, 0) + "\n");
+                       "\nin-point  = 0 frames = 0.000000 sec\nout-point = 8000 frames = "
+                       "0.000000 sec\nlength    = 8000 frames = 0.000000 sec\n" +
+                       Menu(1, 0, 0) + NudgePrompt("2147483647 samples or 0.000 sec") +
+                       Menu(1, 0, 0) + "\n");
+}
+
+TEST_F(AdditionalCommandsTest, FramesShowWhatTheMenuRounds) {
+  MakeWave(2, kRate, 16, 240000);
+  Result r = Play("nn\n100\nn\nf\nj\nf\nx\n", {"10", "15"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 10, 15) + NudgePrompt("12000 samples or 1.500 sec") + Menu(1, 10, 15) +
+                       MenuFrames(1, 80100, 120000, kRate) +
+                       "\nin-point  = 80100 frames = 10.012500 sec\nout-point = 120000 frames = "
+                       "15.000000 sec\nlength    = 39900 frames = 4.987500 sec\n" +
+                       MenuFrames(1, 80100, 120000, kRate) + MenuFrames(1, 120000, 159900, kRate) +
+                       "\nin-point  = 120000 frames = 15.000000 sec\nout-point = 159900 frames = "
+                       "19.987500 sec\nlength    = 39900 frames = 4.987500 sec\n" +
+                       MenuFrames(1, 120000, 159900, kRate) + "\n");
 }
 
 }  // namespace

@@ -94,6 +94,13 @@ TEST_F(HostileInputTest, StrangeNumbers) {
       {"l\n08\n", loops + Menu(0, 0, 10) + Menu(0, 0, 10)},
       {"l\nnan\n", loops + Menu(1, 0, 10) + Menu(1, 0, 10)},
       {"l\n-99999999999999999999\n", loops + Menu(INT32_MIN, 0, 10)},
+      // Clock times are read whole; other words with a colon as before.
+      {"i\n0:05\n", in + Menu(1, 5, 10)},
+      {"o\n0:00:07.25\n", out + Menu(1, 0, 7.25)},
+      {"i\n1:30\n", in + Menu(1, 0, 10)},
+      {"i\n0:5\n", in + Menu(1, 0, 10) + Menu(1, 0, 10)},
+      {"o\n0:60\n", out + Menu(1, 0, 0) + Menu(1, 0, 0)},
+      {"o\n0:08x\n", out + Menu(1, 0, 0) + Menu(1, 0, 0)},
   };
   for (const Case& c : cases) {
     Result r = Play(std::string(c.input) + "x\n");
@@ -144,6 +151,7 @@ TEST_F(ChangingFileTest, ReplacedByText) {
   });
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, Menu(1, 0, 1) + kNoTags);
+  EXPECT_EQ(r.err, "kestrune: " + wave_ + ": no WAVE data chunk found\n");
 }
 
 TEST_F(ChangingFileTest, ReplacedByAFolder) {

@@ -178,6 +178,17 @@ TEST_F(PlayerTest, NotANumberAtATimePromptIsTheNextCommand) {
   EXPECT_TRUE(SameBytes(Captured(), Frames(0, 8000)));
 }
 
+TEST_F(PlayerTest, ClockTimesReachPastAnHour) {
+  // 4000 s, sparse: the header promises more than the file holds.
+  std::string header = CanonicalWave(2, kRate, 16, "");
+  header.replace(40, 4, Le32(0xFFFFFFFFu));
+  WriteFile(wave_, header);
+  ASSERT_EQ(truncate(wave_.c_str(), 44 + 4000 * kRate * 4), 0);
+  Result r = Play("i\n1:02:03.5\nx\n", {"0", "1:06:30"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Menu(1, 0, 3990) + "Enter in-time in seconds.\n" + Menu(1, 3723.5, 3990) + "\n");
+}
+
 TEST_F(PlayerTest, LongWordsMatchNothing) {
   MakeWave(2, kRate, 16, 8000);
   Result r = Play(std::string(300, 'p') + "\nx" + std::string(5000, 'x') + "\nx\n");

@@ -90,6 +90,11 @@ TEST_F(StartupTest, StartStopCommandAndLoopsFromTheCommandLine) {
   EXPECT_EQ(r.out, PlayOutput(8000, 12000, kRate, 2));
   EXPECT_TRUE(SameBytes(Captured(), Frames(8000, 12000) + Frames(8000, 12000)));
 
+  // Clock times, as other players take them.
+  r = Play("", {"0:01", "0:01.5", "px"});
+  EXPECT_EQ(r.out, PlayOutput(8000, 12000, kRate));
+  EXPECT_TRUE(SameBytes(Captured(), Frames(8000, 12000)));
+
   // 0 and 0 select the whole file; a stop alone is given with start 0.
   r = Play("x\n", {"0", "0"});
   EXPECT_EQ(r.out, Menu(1, 0, 5) + "\n");
@@ -152,6 +157,11 @@ TEST_F(StartupTest, UnknownDeviceEndsWithStatus1AndAFileThereIsExplained) {
   const std::string hint = "kestrune: " + wave_ + " is a file, not a sound device: the device " +
                            "comes first, as in kestrune d " + wave_ + "\n";
   EXPECT_EQ(file.err.substr(file.err.size() - std::min(file.err.size(), hint.size())), hint);
+
+  // A folder is no file given in the device's place.
+  Result folder = RunProgram(kBinary, {dir_.path(), wave_}, "x\n");
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.err.find("kestrune:"), std::string::npos) << folder.err;
 }
 
 TEST_F(StartupTest, HelpAndVersionOptions) {

@@ -266,9 +266,13 @@ void ReadAttributes(const WaveFile& wave, const std::string& path, WaveAttribute
   const HeaderScan scan = ReadHeader({ReadFromDescriptor, &file, wave.size});
   if (!scan.formatFound) puts("Can't find format chunk in wave file!");
   if (!scan.dataFound) puts("Can't find data block in wave file!");
+  if (file.error != 0 || !scan.dataFound) fflush(stdout);
   if (file.error != 0) {
-    fflush(stdout);
     fprintf(stderr, "kestrune: reading %s failed: %s\n", path.c_str(), strerror(file.error));
+  } else if (!scan.dataFound) {
+    // The messages above go to standard output: a script that keeps only
+    // standard error would learn nothing of a file that is no WAVE file.
+    fprintf(stderr, "kestrune: %s: no WAVE data chunk found\n", path.c_str());
   }
   if (!scan.dataFound) exit(2);
   attributes = scan.attributes;
