@@ -3,10 +3,10 @@
 #include <alsa/asoundlib.h>
 #include <poll.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -189,13 +189,17 @@ int DrainDevice(snd_pcm_t* handle) {
   snd_pcm_get_params(handle, &bufferFrames, &periodFrames);
   const snd_pcm_sframes_t tail = static_cast<snd_pcm_sframes_t>(periodFrames / 2);
   const int patience = PeriodSteps(handle);
-  snd_pcm_sframes_t lowest = -1;
+  snd_pcm_sframes_t lowest = std::numeric_limits<snd_pcm_sframes_t>::max();
   for (int unchanged = 0; unchanged <= patience;) {
     if (aborted) return -EINTR;
     snd_pcm_sframes_t delay = 0;
     if (snd_pcm_delay(handle, &delay) < 0 || delay <= tail) break;
-    unchanged = lowest < 0 || delay < lowest ? 0 : unchanged + 1;
-    lowest = lowest < 0 ? delay : std::min(lowest, delay);
+    if (delay < lowest) {
+      lowest = delay;
+      unchanged = 0;
+    } else {
+      ++unchanged;
+    }
     poll(nullptr, 0, kDrainStepMillis);
   }
   const int rc = snd_pcm_drain(handle);

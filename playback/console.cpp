@@ -51,13 +51,13 @@ bool Sexagesimal(const std::string& word, size_t& at, uint64_t& value) {
 
 bool ReadClockTime(const std::string& word, float& seconds) {
   size_t at = 0;
-  uint64_t total = 0, minutes = 0, rest = 0;
+  uint64_t total = 0, minutes = 0, secondsPart = 0;
   // Nine digits of hours or minutes at most: the sum stays exact.
   if (!Digits(word, at, 9, total) || !Sexagesimal(word, at, minutes)) return false;
   total = total * 60 + minutes;
   if (at < word.size() && word[at] == ':') {
-    if (!Sexagesimal(word, at, rest)) return false;
-    total = total * 60 + rest;
+    if (!Sexagesimal(word, at, secondsPart)) return false;
+    total = total * 60 + secondsPart;
   }
   if (at < word.size() && word[at] == '.') {
     const size_t fraction = at++;

@@ -12,8 +12,8 @@ enum class NumberRead { kNumber, kNotNumber, kEndOfInput };
 // Reads the next word, of any length. Returns false at the end of input.
 bool ReadWord(std::string& word);
 
-// A time of day as a clock shows it, the whole word: "M:SS", "H:MM:SS",
-// each with an optional fraction of a second (".f"). Stores that many
+// A time as a clock or an editor shows it, the whole word: "M:SS" or
+// "H:MM:SS", with an optional fraction of a second (".f"). Stores that many
 // seconds, converted as the plain number of seconds would be; false for
 // any other word.
 bool ReadClockTime(const std::string& word, float& seconds);
