@@ -241,8 +241,15 @@ TEST_F(RealTimeTest, CtrlCStopsThePlayAtOnceAndKeepsTheSettings) {
 // own card (an ALSA plugin): each plays right, or warns of the rate and
 // plays, or is refused with the reason and the device that converts.
 TEST(DeviceConfiguration, CardsThatGrantLessPlayRightOrSayWhy) {
-  const std::string fast = " Hz: the sound will be ", refused = ": Invalid argument\nkestrune: card cannot ";
-  const char* onboard = "rates \"44100 48000 96000 192000\" formats \"S16_LE S32_LE\"";
+  auto rate = [](const char* granted, const char* file, const char* change) {
+    return std::string("kestrune: card plays at ") + granted + " Hz, not at the file's " + file +
+           " Hz: the sound will be " + change + "\nkestrune: card cannot play " + file +
+           " Hz; plug:card converts the rate\n";
+  };
+  auto refused = [](const char* request, const char* cannot) {
+    return std::string("Unable to set ") + request + ": Invalid argument\nkestrune: card cannot " +
+           cannot + "; plug:card converts them\n";
+  };
   const char* fourOutputs = "channels \"4\" formats \"S24_3LE\"";
   const char* nonInterleaved = "access \"RW_NONINTERLEAVED\"";
   struct Case {
@@ -257,35 +264,18 @@ TEST(DeviceConfiguration, CardsThatGrantLessPlayRightOrSayWhy) {
   } cases[] = {
       {"", 2, 44100, 24, "card", 0, "", "RW_INTERLEAVED S24_3LE 2 44100"},
       {"rates \"48000\"", 2, 44100, 16, "card", 0,
-       "kestrune: card plays at 48000 Hz, not at the file's 44100" + fast +
-           "8.8 % too fast and too high\nkestrune: card cannot play 44100 Hz; plug:card "
-           "converts the rate\n",
-       "RW_INTERLEAVED S16_LE 2 48000"},
-      {onboard, 1, 22050, 16, "card", 0,
-       "kestrune: card plays at 44100 Hz, not at the file's 22050" + fast +
-           "100.0 % too fast and too high\nkestrune: card cannot play 22050 Hz; plug:card "
-           "converts the rate\n",
-       "RW_INTERLEAVED S16_LE 2 44100"},
+       rate("48000", "44100", "8.8 % too fast and too high"), "RW_INTERLEAVED S16_LE 2 48000"},
+      {"rates \"44100 48000 96000 192000\" formats \"S16_LE S32_LE\"", 1, 22050, 16, "card", 0,
+       rate("44100", "22050", "100.0 % too fast and too high"), "RW_INTERLEAVED S16_LE 2 44100"},
       {"rates \"44100 48000\" formats \"S24_3LE\"", 1, 96000, 24, "card", 0,
-       "kestrune: card plays at 48000 Hz, not at the file's 96000" + fast +
-           "50.0 % too slow and too low\nkestrune: card cannot play 96000 Hz; plug:card "
-           "converts the rate\n",
-       "RW_INTERLEAVED S24_3LE 2 48000"},
-      {fourOutputs, 2, 44100, 24, "card", 1,
-       "Unable to set two channels" + refused + "play two channels; plug:card converts them\n",
-       ""},
+       rate("48000", "96000", "50.0 % too slow and too low"), "RW_INTERLEAVED S24_3LE 2 48000"},
+      {fourOutputs, 2, 44100, 24, "card", 1, refused("two channels", "play two channels"), ""},
       {nonInterleaved, 1, 44100, 16, "card", 1,
-       "Unable to set interleaved access" + refused +
-           "take samples written interleaved; plug:card converts them\n",
-       ""},
+       refused("interleaved access", "take samples written interleaved"), ""},
       {"access \"MMAP_INTERLEAVED MMAP_NONINTERLEAVED\"", 2, 44100, 16, "card", 1,
-       "Unable to set interleaved access" + refused +
-           "take samples written interleaved; plug:card converts them\n",
-       ""},
+       refused("interleaved access", "take samples written interleaved"), ""},
       {"formats \"S16_LE S32_LE\"", 2, 48000, 24, "card", 1,
-       "Unable to set playback format" + refused +
-           "play 24-bit samples packed in 3 bytes; plug:card converts them\n",
-       ""},
+       refused("playback format", "play 24-bit samples packed in 3 bytes"), ""},
       // What the converting devices named above make of the same cards.
       {"rates \"48000\"", 2, 44100, 16, "plug:card", 0, "", "MMAP_INTERLEAVED S16_LE 2 48000"},
       {fourOutputs, 2, 44100, 24, "plug:card", 0, "", "MMAP_INTERLEAVED S24_3LE 4 44100"},
@@ -309,12 +299,10 @@ TEST(DeviceConfiguration, CardsThatGrantLessPlayRightOrSayWhy) {
         << what;
     // The card takes the file's own bytes unless a converter stands between.
     if (c.status == 0 && std::string(c.device) == "card") {
-      EXPECT_TRUE(SameBytes(ReadFile(capture), c.channels == 1 ? MonoToStereo(audio, sample) : audio))
-          << what;
+      const std::string stereo = c.channels == 1 ? MonoToStereo(audio, sample) : audio;
+      EXPECT_TRUE(SameBytes(ReadFile(capture), stereo)) << what;
     }
-    if (c.status != 0) {
-      EXPECT_EQ(r.out, "") << what;
-    }
+    EXPECT_EQ(r.out.empty(), c.status != 0) << what;
   }
 }
 

@@ -117,7 +117,9 @@ int Restrict(snd_pcm_ioplug_t* io, int type, const std::vector<unsigned>& list) 
 }  // namespace
 
 extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(standin) {
-  std::string settings[5] = {"44100 48000", "S16_LE S24_3LE S32_LE", "1 2", "RW_INTERLEAVED MMAP_INTERLEAVED", ""};
+  // What a card of ours takes unless its entry says otherwise.
+  std::string settings[5] = {"44100 48000", "S16_LE S24_3LE S32_LE", "1 2",
+                             "RW_INTERLEAVED MMAP_INTERLEAVED", ""};
   const char* keys[5] = {"rates", "formats", "channels", "access", "capture"};
   snd_config_iterator_t i, next;
   snd_config_for_each(i, next, conf) {
@@ -145,7 +147,9 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(standin) {
     return rc;
   }
   auto number = [](const std::string& w) { return std::stoi(w); };
-  auto format = [](const std::string& w) { return static_cast<int>(snd_pcm_format_value(w.c_str())); };
+  auto format = [](const std::string& w) {
+    return static_cast<int>(snd_pcm_format_value(w.c_str()));
+  };
   const unsigned bytes[2] = {64, 4 << 20}, periods[2] = {2, 64};
   if ((rc = Restrict(&card->io, SND_PCM_IOPLUG_HW_RATE, Values(settings[0], number))) < 0 ||
       (rc = Restrict(&card->io, SND_PCM_IOPLUG_HW_FORMAT, Values(settings[1], format))) < 0 ||
