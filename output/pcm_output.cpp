@@ -160,23 +160,6 @@ int WritePeriod(snd_pcm_t* handle, const char* stereoFrames, unsigned long frame
   return WriteTheRest(handle, stereoFrames, frames, n);
 }
 
-namespace {
-
-// How long a period plays, in steps of the drain's wait.
-int PeriodSteps(snd_pcm_t* handle) {
-  snd_pcm_hw_params_t* params = nullptr;
-  snd_pcm_hw_params_alloca(&params);
-  unsigned rate = 0;
-  snd_pcm_uframes_t period = 0;
-  if (snd_pcm_hw_params_current(handle, params) < 0 ||
-      snd_pcm_hw_params_get_rate(params, &rate, nullptr) < 0 ||
-      snd_pcm_hw_params_get_period_size(params, &period, nullptr) < 0 || rate == 0)
-    return 1;
-  return static_cast<int>(period * 1000 / rate / kDrainStepMillis) + 1;
-}
-
-}  // namespace
-
 // The library's drain cannot be cut short on every device: the pulse plugin
 // waits for its server whatever comes, and a card's drain is restarted after
 // a signal. So the queued sound is first waited for here, in steps that
@@ -185,10 +168,17 @@ int PeriodSteps(snd_pcm_t* handle) {
 // short tail left, or the frames a sound server holds back until it is told
 // that no more come.
 int DrainDevice(snd_pcm_t* handle) {
-  snd_pcm_uframes_t bufferFrames = 0, periodFrames = 0;
-  snd_pcm_get_params(handle, &bufferFrames, &periodFrames);
-  const snd_pcm_sframes_t tail = static_cast<snd_pcm_sframes_t>(periodFrames / 2);
-  const int patience = PeriodSteps(handle);
+  snd_pcm_hw_params_t* params = nullptr;
+  snd_pcm_hw_params_alloca(&params);
+  unsigned rate = 0;
+  snd_pcm_uframes_t period = 0;
+  snd_pcm_hw_params_current(handle, params);
+  snd_pcm_hw_params_get_rate(params, &rate, nullptr);
+  snd_pcm_hw_params_get_period_size(params, &period, nullptr);
+  const snd_pcm_sframes_t tail = static_cast<snd_pcm_sframes_t>(period / 2);
+  // Steps of waiting that make up a period's time.
+  const int patience =
+      rate != 0 ? static_cast<int>(period * 1000 / rate / kDrainStepMillis) + 1 : 1;
   snd_pcm_sframes_t lowest = std::numeric_limits<snd_pcm_sframes_t>::max();
   for (int unchanged = 0; unchanged <= patience;) {
     if (aborted) return -EINTR;

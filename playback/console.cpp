@@ -59,17 +59,14 @@ bool ReadClockTime(const std::string& word, float& seconds) {
     if (!Sexagesimal(word, at, secondsPart)) return false;
     total = total * 60 + secondsPart;
   }
-  if (at < word.size() && word[at] == '.') {
-    const size_t fraction = at++;
-    while (at < word.size() && isdigit(static_cast<unsigned char>(word[at]))) ++at;
-    if (at < word.size()) return false;
-    // Whole seconds and the fraction as typed, read as one plain number:
-    // "1:02:03.5" gives the float that "3723.5" gives.
-    seconds = strtof((std::to_string(total) + word.substr(fraction)).c_str(), nullptr);
-    return true;
-  }
+  const size_t fraction = at;
+  if (at < word.size() && word[at] == '.')
+    while (++at < word.size() && isdigit(static_cast<unsigned char>(word[at]))) {
+    }
   if (at < word.size()) return false;
-  seconds = static_cast<float>(total);
+  // Whole seconds and the fraction as typed, read as one plain number:
+  // "1:02:03.5" gives the float that "3723.5" gives.
+  seconds = strtof((std::to_string(total) + word.substr(fraction)).c_str(), nullptr);
   return true;
 }
 
