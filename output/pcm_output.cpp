@@ -2,11 +2,14 @@
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
-#include <limits>
+#include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -19,7 +22,7 @@ constexpr snd_pcm_uframes_t kBufferFrames = 16384;
 constexpr int kMostIdleWrites = 8;
 constexpr int kWaitMillis = 100;
 
-// How often a drain looks whether the queued sound is still going down.
+// How often a drain shows what is still to be heard.
 constexpr int kDrainStepMillis = 20;
 
 volatile sig_atomic_t aborted = 0;
@@ -160,41 +163,46 @@ int WritePeriod(snd_pcm_t* handle, const char* stereoFrames, unsigned long frame
   return WriteTheRest(handle, stereoFrames, frames, n);
 }
 
-// The library's drain cannot be cut short on every device: the pulse plugin
-// waits for its server whatever comes, and a card's drain is restarted after
-// a signal. So the queued sound is first waited for here, in steps that
-// Ctrl-C cuts short, for as long as the device reports it going down (a card
-// may report its position only once a period); the drain then has only a
-// short tail left, or the frames a sound server holds back until it is told
-// that no more come.
-int DrainDevice(snd_pcm_t* handle) {
-  snd_pcm_hw_params_t* params = nullptr;
-  snd_pcm_hw_params_alloca(&params);
-  unsigned rate = 0;
-  snd_pcm_uframes_t period = 0;
-  snd_pcm_hw_params_current(handle, params);
-  snd_pcm_hw_params_get_rate(params, &rate, nullptr);
-  snd_pcm_hw_params_get_period_size(params, &period, nullptr);
-  const snd_pcm_sframes_t tail = static_cast<snd_pcm_sframes_t>(period / 2);
-  // Steps of waiting that make up a period's time.
-  const int patience =
-      rate != 0 ? static_cast<int>(period * 1000 / rate / kDrainStepMillis) + 1 : 1;
-  snd_pcm_sframes_t lowest = std::numeric_limits<snd_pcm_sframes_t>::max();
-  for (int unchanged = 0; unchanged <= patience;) {
-    if (aborted) return -EINTR;
-    snd_pcm_sframes_t delay = 0;
-    if (snd_pcm_delay(handle, &delay) < 0 || delay <= tail) break;
-    if (delay < lowest) {
-      lowest = delay;
-      unchanged = 0;
-    } else {
-      ++unchanged;
-    }
-    poll(nullptr, 0, kDrainStepMillis);
+long QueuedFrames(snd_pcm_t* handle) {
+  snd_pcm_sframes_t delay = 0;
+  return snd_pcm_delay(handle, &delay) == 0 && delay > 0 ? static_cast<long>(delay) : 0;
+}
+
+// A sound server may hold back the last frames of a stream until it is told
+// that no more come (PipeWire's pulse server keeps what does not fill its
+// graph period): the drain is asked for as soon as the last frame is
+// written, or they are heard after a gap. The library's drain cannot be cut
+// short on every device (the pulse plugin waits for its server whatever
+// comes, a card's drain is restarted after a signal), so it runs on a thread
+// of its own, and Ctrl-C drops the device from this one. A card's drain
+// ends with the drop; the pulse plugin's waits on until its stream is made
+// anew, which the prepare after the drop does.
+int DrainDevice(snd_pcm_t* handle, void (*queued)(long frames, void* context), void* context) {
+  const int done = eventfd(0, EFD_CLOEXEC);
+  if (done < 0) return -errno;
+  int result = 0;
+  sigset_t interrupt, before;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &interrupt, &before);  // Ctrl-C comes to this thread
+  std::thread drainer([&] {
+    result = snd_pcm_drain(handle);
+    const uint64_t one = 1;
+    if (write(done, &one, sizeof one) < 0) abort();
+  });
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  for (pollfd finished{done, POLLIN, 0}; !aborted;) {
+    queued(QueuedFrames(handle), context);
+    if (poll(&finished, 1, kDrainStepMillis) > 0) break;
   }
-  const int rc = snd_pcm_drain(handle);
+  if (aborted) {
+    snd_pcm_drop(handle);
+    snd_pcm_prepare(handle);
+  }
+  drainer.join();
+  close(done);
   if (aborted) return -EINTR;
-  if (rc < 0) return rc;
+  if (result < 0) return result;
   return snd_pcm_prepare(handle);
 }
 

@@ -24,10 +24,16 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
 int WritePeriod(snd_pcm_t* handle, const char* stereoFrames,
                 unsigned long frames);
 
+// How many of the frames handed over the device still holds, not yet
+// heard; 0 when it cannot tell.
+long QueuedFrames(snd_pcm_t* handle);
+
 // Lets the queued sound play out and makes the device ready for the next
-// play. Returns 0, or the library's code of a failure, after which the
-// device is to be closed with DropDevice; -EINTR after AbortDevice.
-int DrainDevice(snd_pcm_t* handle);
+// play; meanwhile calls `queued` with what the device still holds, every
+// few hundredths of a second. Returns 0, or the library's code of a
+// failure, after which the device is to be closed with DropDevice; -EINTR
+// after AbortDevice.
+int DrainDevice(snd_pcm_t* handle, void (*queued)(long frames, void* context), void* context);
 
 // Lets the queued sound play out, then closes the device.
 void CloseDevice(snd_pcm_t* handle);

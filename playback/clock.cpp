@@ -1,5 +1,6 @@
 #include "playback/clock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -66,4 +67,29 @@ void ShowClock(float seconds) {
     if (n <= 0) break;
     sent += static_cast<size_t>(n);
   }
+}
+
+void StartTrack(HeardTrack& track) {
+  track.count = 0;
+  track.handed = 0;
+  track.heard = 0;
+}
+
+void NoteWrite(HeardTrack& track, int64_t position, int64_t frames) {
+  track.writes[track.count++ % HeardTrack::kWrites] = {track.handed, position};
+  track.handed += frames;
+}
+
+int64_t HeardPosition(HeardTrack& track, long queued) {
+  if (track.count == 0) return 0;
+  const int64_t latest = track.count - 1;
+  int64_t heard = std::min(track.handed - queued, track.writes[latest % HeardTrack::kWrites].handedBefore);
+  track.heard = heard = std::max(heard, track.heard);
+  const int64_t oldest = std::max<int64_t>(0, track.count - HeardTrack::kWrites);
+  for (int64_t i = latest; i > oldest; --i) {
+    const HeardTrack::Write& w = track.writes[i % HeardTrack::kWrites];
+    if (w.handedBefore <= heard) return w.position + (heard - w.handedBefore);
+  }
+  const HeardTrack::Write& w = track.writes[oldest % HeardTrack::kWrites];
+  return w.position + std::max<int64_t>(0, heard - w.handedBefore);
 }

@@ -1,9 +1,35 @@
-// The running clock: after every write a play shows the position of that
-// write's first frame, overwriting the clock line of the write before.
+// The running clock: after every write a play shows the position of the
+// frame being heard, overwriting the clock line of the write before.
 #ifndef KESTRUNE_PLAYBACK_CLOCK_H_
 #define KESTRUNE_PLAYBACK_CLOCK_H_
 
 #include <cstddef>
+#include <cstdint>
+
+// The writes of one play, the latest few: where in the file each began,
+// counted in the frames handed to the device since the play began.
+struct HeardTrack {
+  static constexpr int kWrites = 64;
+  struct Write {
+    int64_t handedBefore;
+    int64_t position;
+  } writes[kWrites];
+  int64_t count = 0;   // writes noted
+  int64_t handed = 0;  // frames handed over
+  int64_t heard = 0;   // frames heard, as last worked out
+};
+
+// A new play: nothing handed over yet.
+void StartTrack(HeardTrack& track);
+
+// `frames` frames from file position `position` were handed over.
+void NoteWrite(HeardTrack& track, int64_t position, int64_t frames);
+
+// The file position being heard while the device still holds `queued` of
+// the frames handed over: never past the first frame of the latest write
+// (a device that holds nothing back shows just that), and never going
+// back. Positions of writes too old to be kept give the oldest kept.
+int64_t HeardPosition(HeardTrack& track, long queued);
 
 // Prints "\rclock = %.2f sec" with `seconds` and flushes standard output.
 void ShowClock(float seconds);

@@ -258,16 +258,29 @@ Stop PlayPass(PlaybackState& s) {
     // After Ctrl-C every write fails: the device was aborted.
     s.deviceError = WritePeriod(s.device, s.outputBuffer.data(), frames);
     if (s.deviceError != 0) return Interrupted() ? Stop::kInterrupted : Stop::kDeviceFailed;
-    if (s.snapshot.rate != 0) s.clock = FramesToSeconds(position, s.snapshot.rate);
+    NoteWrite(s.heard, position, static_cast<int64_t>(frames));
+    if (s.snapshot.rate != 0)
+      s.clock = FramesToSeconds(HeardPosition(s.heard, QueuedFrames(s.device)), s.snapshot.rate);
     ShowClock(s.clock);
     position += period;
   } while (position < s.outPoint);
   return Stop::kNone;
 }
 
+// While the device plays what it holds, the clock goes on to the last write.
+void ShowWhatIsHeard(long queued, void* state) {
+  PlaybackState& s = *static_cast<PlaybackState*>(state);
+  if (s.snapshot.rate == 0 || s.heard.count == 0) return;
+  const float clock = FramesToSeconds(HeardPosition(s.heard, queued), s.snapshot.rate);
+  if (clock == s.clock) return;
+  s.clock = clock;
+  ShowClock(clock);
+}
+
 // Waits for the queued sound to be heard; Ctrl-C stops the wait at once.
 Stop LetThePlayEnd(PlaybackState& s) {
-  s.deviceError = DrainDevice(s.device);
+  s.deviceError = DrainDevice(s.device, ShowWhatIsHeard, &s);
+  if (s.deviceError == 0) ShowWhatIsHeard(0, &s);
   if (s.deviceError == 0) return Stop::kNone;
   return Interrupted() ? Stop::kInterrupted : Stop::kDeviceFailed;
 }
@@ -310,14 +323,16 @@ bool PlayPhase(PlaybackState& s) {
   printf("start = %.2f sec\n", s.startSeconds);
   printf("stop  = %.2f sec\n", s.stopSeconds);
   CatchInterrupt(s.device);
+  StartTrack(s.heard);
   Stop stop = Stop::kNone;
   for (int pass = 0; pass < s.loops && stop == Stop::kNone; ++pass) {
     if (s.loops != 1) printf("\nLoops remaining: %i\n", s.loops - pass - 1);
     stop = PlayPass(s);
   }
-  // The menu comes when the sound has ended: a sound server may hold back
-  // the last frames until more come, and play them glued to the next play.
-  if (stop == Stop::kNone && !s.exitAfterPlay) stop = LetThePlayEnd(s);
+  // The menu comes, or the run ends, when the sound has ended: a sound
+  // server may hold back the last frames until it is told that no more
+  // come, and play them after a gap or glued to the next play.
+  if (stop == Stop::kNone) stop = LetThePlayEnd(s);
   // Ctrl-C after the last write still drops what the device holds.
   if (ReleaseInterrupt() && stop == Stop::kNone) stop = Stop::kInterrupted;
   putchar('\n');

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "output/pcm_output.h"
+#include "playback/clock.h"
 #include "wave/wave_header.h"
 
 enum class Request { kAskAgain, kPlay, kExit };
@@ -40,6 +41,7 @@ struct PlaybackState {
   float startSeconds = 0;  // the selection in seconds, for display
   float stopSeconds = 0;
   float clock = 0;  // the last clock value shown
+  HeardTrack heard;  // what the device was handed in this play
 
   snd_pcm_t* device = nullptr;   // none after a failure or Ctrl-C
   int deviceError = 0;           // the code a failed write left

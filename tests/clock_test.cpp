@@ -48,3 +48,21 @@ TEST(Clock, RandomFloats) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Clock, HeardPositionLagsByWhatTheDeviceHolds) {
+  // A loop of 0 to 5000 in writes of 4096 and 904 frames, then the next pass.
+  HeardTrack track;
+  StartTrack(track);
+  NoteWrite(track, 0, 4096);
+  EXPECT_EQ(HeardPosition(track, 4096), 0);  // nothing heard yet
+  NoteWrite(track, 4096, 904);
+  EXPECT_EQ(HeardPosition(track, 3000), 2000);
+  EXPECT_EQ(HeardPosition(track, 4000), 2000);  // never back
+  NoteWrite(track, 0, 4096);
+  EXPECT_EQ(HeardPosition(track, 5000), 4096);  // still the first pass
+  EXPECT_EQ(HeardPosition(track, 0), 0);        // nothing held: the last write's first frame
+}
+
+}  // namespace

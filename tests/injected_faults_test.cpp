@@ -172,8 +172,8 @@ TEST(InjectedFaults, PlaysLoseNoFrameOrStopWithTheReason) {
     std::string err;
     bool drainFails = false;
   } cases[] = {
-      {std::string(19, '.') + "S.", INT_MAX, "px", 2, 0, "calls: 63\n"},
-      {everyFifthShort, INT_MAX, "wx", 1, 0, "calls: 38\n"},
+      {std::string(19, '.') + "S.", INT_MAX, "px", 2, 0, "calls: 64\n"},
+      {everyFifthShort, INT_MAX, "wx", 1, 0, "calls: 39\n"},
       {std::string(20, '.') + "N", INT_MAX, "p", 1000, 0,
        "kestrune: playback stopped: No such device\ncalls: 22\n"},
       {std::string(20, '.') + "N", INT_MAX, "px", 1000, 1,

@@ -43,6 +43,28 @@ std::string PlayOutput(int64_t in, int64_t out, uint32_t rate, int loops, int64_
   return text + "\n";
 }
 
+std::vector<float> ClockValues(const std::string& out, size_t from) {
+  std::vector<float> values;
+  const std::string mark = "\rclock = ";
+  for (size_t at = out.find(mark, from); at != std::string::npos; at = out.find(mark, at + 1))
+    values.push_back(std::stof(out.substr(at + mark.size())));
+  return values;
+}
+
+testing::AssertionResult HeardPlay(const std::string& text, int64_t in, int64_t out,
+                                   uint32_t rate) {
+  const std::string designed = PlayOutput(in, out, rate);
+  const size_t clock = designed.find('\r'), at = text.find(designed.substr(0, clock));
+  if (at == std::string::npos) return testing::AssertionFailure() << "no play in " << text;
+  const size_t end = text.find("\n", at + clock);
+  const std::vector<float> shown = ClockValues(text.substr(0, end), at);
+  const std::vector<float> expected = ClockValues(designed);
+  if (shown.empty() || shown.front() != expected.front() || shown.back() != expected.back() ||
+      !std::is_sorted(shown.begin(), shown.end()))
+    return testing::AssertionFailure() << "clock " << text.substr(at + clock, end - at - clock);
+  return testing::AssertionSuccess();
+}
+
 std::string MonoToStereo(const std::string& mono, size_t sampleBytes) {
   std::string stereo;
   for (size_t at = 0; at < mono.size(); at += sampleBytes)

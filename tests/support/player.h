@@ -27,6 +27,15 @@ std::string MenuFrames(int loops, int64_t in, int64_t out, uint32_t rate);
 std::string PlayOutput(int64_t in, int64_t out, uint32_t rate, int loops = 1,
                        int64_t length = INT64_MAX);
 
+// The clock values shown in `out`, in order, from `from` on.
+std::vector<float> ClockValues(const std::string& out, size_t from = 0);
+
+// A play from `in` to `out` on a device that holds frames back: its lines
+// as PlayOutput's, but the clock shows what is heard, so it starts at the
+// start, never goes back and ends on the last value PlayOutput shows.
+testing::AssertionResult HeardPlay(const std::string& text, int64_t in, int64_t out,
+                                   uint32_t rate);
+
 // Mono samples of `sampleBytes` bytes as the stereo frames the device is
 // handed: each sample twice.
 std::string MonoToStereo(const std::string& mono, size_t sampleBytes);

@@ -1,7 +1,10 @@
 // A sound card for the tests, as an ALSA external plugin: it grants only
 // the access types, formats, channel counts and rates its configuration
-// lists, as real cards do, takes frames as fast as they come, and stores
-// every byte it is handed in a file and what it was set to in another.
+// lists, as real cards do, and stores every byte it is handed in a file and
+// what it was set to in another. It takes frames as fast as they come, or,
+// paced, plays them in real time, as a card does; it may then report its
+// position only once a period, as some cards do, or hold back its last
+// frames until it is told that no more come, as a sound server may.
 //
 //   pcm_type.standin { lib "/abs/path/libstandin_card.so" }
 //   pcm.card48 {
@@ -11,13 +14,21 @@
 //     channels "2"
 //     access "RW_INTERLEAVED MMAP_INTERLEAVED"   # ALSA's access names
 //     capture "/abs/out.raw"        # and "/abs/out.raw.params"
+//     paced "1"                     # real time; "/abs/out.raw.timing" says
+//                                   # when it started and its longest gap
+//     position "period"             # reported once a period
+//     holdback "1228"               # frames kept until the drain
 //   }
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <mutex>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -25,17 +36,68 @@
 
 namespace {
 
+double Now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
 struct Card {
   snd_pcm_ioplug_t io{};
   std::string capture;
   FILE* out = nullptr;
   snd_pcm_uframes_t position = 0;  // frames taken since the last prepare
+
+  // Paced: frames are played at the rate from the start on. The player may
+  // ask for the position while another thread drains.
+  bool paced = false, perPeriod = false;
+  snd_pcm_uframes_t holdback = 0;
+  std::mutex lock;
+  bool running = false, draining = false;
+  double played = 0;        // frames played since the start
+  double updated = 0;       // when `played` was brought up to date
+  double stalled = -1;      // since when nothing was left to play, or -1
+  double started = 0, longestGap = 0;
 };
 
-// Every frame handed over is taken at once.
+// Plays what the time since the last update allows, up to what is there to
+// be played. A stall that ends because frames came is a gap in the sound.
+void Advance(Card* card) {
+  const double now = Now();
+  if (card->running) {
+    const snd_pcm_uframes_t held = card->draining ? 0 : card->holdback;
+    const double playable = card->position > held ? double(card->position - held) : 0;
+    if (card->stalled >= 0 && playable > card->played) {
+      card->longestGap = std::max(card->longestGap, now - card->stalled);
+      card->stalled = -1;
+    }
+    card->played += (now - card->updated) * card->io.rate;
+    if (card->played >= playable) {
+      if (card->stalled < 0) card->stalled = now - (card->played - playable) / card->io.rate;
+      card->played = playable;
+    }
+  }
+  card->updated = now;
+}
+
 snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
-  return static_cast<snd_pcm_sframes_t>(static_cast<Card*>(io->private_data)->position %
-                                        io->buffer_size);
+  auto* card = static_cast<Card*>(io->private_data);
+  // Unpaced, every frame handed over is taken at once.
+  if (!card->paced) return static_cast<snd_pcm_sframes_t>(card->position % io->buffer_size);
+  std::lock_guard<std::mutex> hold(card->lock);
+  Advance(card);
+  auto frames = static_cast<snd_pcm_uframes_t>(card->played);
+  if (card->perPeriod) frames -= frames % io->period_size;
+  return static_cast<snd_pcm_sframes_t>(frames % io->buffer_size);
+}
+
+// Paced, the card's descriptor is a timer: the writer is woken every
+// millisecond to see whether there is room.
+int PollRevents(snd_pcm_ioplug_t* io, struct pollfd* fds, unsigned int, unsigned short* revents) {
+  uint64_t expirations;
+  if (read(fds[0].fd, &expirations, sizeof expirations) < 0) expirations = 0;
+  *revents = io->state == SND_PCM_STATE_OPEN ? POLLERR : POLLOUT;
+  return 0;
 }
 
 // Stored interleaved, whatever the access: sample by sample from the areas.
@@ -50,16 +112,52 @@ snd_pcm_sframes_t Transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
              sampleBytes, 1, card->out);
     }
   }
+  std::lock_guard<std::mutex> hold(card->lock);
+  Advance(card);
   card->position += size;
   return static_cast<snd_pcm_sframes_t>(size);
 }
 
-int Start(snd_pcm_ioplug_t*) { return 0; }
-int Stop(snd_pcm_ioplug_t*) { return 0; }
+int Start(snd_pcm_ioplug_t* io) {
+  auto* card = static_cast<Card*>(io->private_data);
+  std::lock_guard<std::mutex> hold(card->lock);
+  card->running = true;
+  card->started = card->updated = Now();
+  return 0;
+}
+
+int Stop(snd_pcm_ioplug_t* io) {
+  auto* card = static_cast<Card*>(io->private_data);
+  std::lock_guard<std::mutex> hold(card->lock);
+  card->running = false;
+  return 0;
+}
 
 int Prepare(snd_pcm_ioplug_t* io) {
-  static_cast<Card*>(io->private_data)->position = 0;
+  auto* card = static_cast<Card*>(io->private_data);
+  std::lock_guard<std::mutex> hold(card->lock);
+  card->position = 0;
+  card->played = 0;
+  card->stalled = -1;
+  card->draining = false;
   return 0;
+}
+
+// Told that no more frames come: what was held back is played too. Returns
+// when every frame was played, or at once when the player dropped the rest.
+int Drain(snd_pcm_ioplug_t* io) {
+  auto* card = static_cast<Card*>(io->private_data);
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> hold(card->lock);
+      card->draining = true;
+      if (!card->running && card->position > 0)
+        card->running = true, card->started = card->updated = Now();
+      Advance(card);
+      if (card->played >= card->position || io->state != SND_PCM_STATE_DRAINING) return 0;
+    }
+    usleep(1000);
+  }
 }
 
 // What was granted, for the test to read: access, format, channels, rate.
@@ -77,12 +175,19 @@ int HwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t*) {
 int Close(snd_pcm_ioplug_t* io) {
   auto* card = static_cast<Card*>(io->private_data);
   if (card->out != nullptr) fclose(card->out);
+  if (card->paced) {
+    if (FILE* timing = fopen((card->capture + ".timing").c_str(), "w")) {
+      fprintf(timing, "started %.6f\nlongest gap %.1f ms\n", card->started,
+              card->longestGap * 1000);
+      fclose(timing);
+    }
+  }
   close(io->poll_fd);
   delete card;
   return 0;
 }
 
-const snd_pcm_ioplug_callback_t kCallbacks = [] {
+snd_pcm_ioplug_callback_t Callbacks(bool paced) {
   snd_pcm_ioplug_callback_t c{};
   c.start = Start;
   c.stop = Stop;
@@ -91,8 +196,13 @@ const snd_pcm_ioplug_callback_t kCallbacks = [] {
   c.prepare = Prepare;
   c.hw_params = HwParams;
   c.close = Close;
+  if (paced) {
+    c.drain = Drain;
+    c.poll_revents = PollRevents;
+  }
   return c;
-}();
+}
+const snd_pcm_ioplug_callback_t kUnpaced = Callbacks(false), kPaced = Callbacks(true);
 
 // The numbers a word list names: `value` turns a word into one, or < 0.
 template <typename F>
@@ -118,28 +228,39 @@ int Restrict(snd_pcm_ioplug_t* io, int type, const std::vector<unsigned>& list) 
 
 extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(standin) {
   // What a card of ours takes unless its entry says otherwise.
-  std::string settings[5] = {"44100 48000", "S16_LE S24_3LE S32_LE", "1 2",
-                             "RW_INTERLEAVED MMAP_INTERLEAVED", ""};
-  const char* keys[5] = {"rates", "formats", "channels", "access", "capture"};
+  std::string settings[8] = {"44100 48000", "S16_LE S24_3LE S32_LE", "1 2",
+                             "RW_INTERLEAVED MMAP_INTERLEAVED", "", "0", "", "0"};
+  const char* keys[8] = {"rates",   "formats", "channels", "access",
+                         "capture", "paced",   "position", "holdback"};
   snd_config_iterator_t i, next;
   snd_config_for_each(i, next, conf) {
     snd_config_t* entry = snd_config_iterator_entry(i);
     const char* id = nullptr;
     const char* text = nullptr;
     snd_config_get_id(entry, &id);
-    for (int k = 0; k < 5; ++k)
+    for (int k = 0; k < 8; ++k)
       if (strcmp(id, keys[k]) == 0 && snd_config_get_string(entry, &text) == 0) settings[k] = text;
   }
   (void)root;
 
   auto* card = new Card;
   card->capture = settings[4];
+  card->paced = settings[5] == "1";
+  card->perPeriod = settings[6] == "period";
+  card->holdback = std::stoul(settings[7]);
   card->io.version = SND_PCM_IOPLUG_VERSION;
   card->io.name = "kestrune test card";
-  card->io.callback = &kCallbacks;
+  card->io.callback = card->paced ? &kPaced : &kUnpaced;
   card->io.private_data = card;
-  card->io.poll_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);  // always writable
-  card->io.poll_events = POLLOUT;
+  if (card->paced) {
+    card->io.poll_fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    const itimerspec everyMillisecond{{0, 1000000}, {0, 1000000}};
+    timerfd_settime(card->io.poll_fd, 0, &everyMillisecond, nullptr);
+    card->io.poll_events = POLLIN;
+  } else {
+    card->io.poll_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);  // always writable
+    card->io.poll_events = POLLOUT;
+  }
   int rc = snd_pcm_ioplug_create(&card->io, name, stream, mode);
   if (rc < 0) {
     close(card->io.poll_fd);
