@@ -176,7 +176,9 @@ long QueuedFrames(snd_pcm_t* handle) {
 // comes, a card's drain is restarted after a signal), so it runs on a thread
 // of its own, and Ctrl-C drops the device from this one. A card's drain
 // ends with the drop; the pulse plugin's waits on until its stream is made
-// anew, which the prepare after the drop does.
+// anew, which the prepare after the drop does; the pipewire plugin's waits
+// until its stream reports that it has drained, which a second drain of the
+// stream, now empty, brings about within a graph period.
 int DrainDevice(snd_pcm_t* handle, void (*queued)(long frames, void* context), void* context) {
   const int done = eventfd(0, EFD_CLOEXEC);
   if (done < 0) return -errno;
@@ -198,6 +200,8 @@ int DrainDevice(snd_pcm_t* handle, void (*queued)(long frames, void* context), v
   if (aborted) {
     snd_pcm_drop(handle);
     snd_pcm_prepare(handle);
+    pollfd finished{done, POLLIN, 0};
+    if (poll(&finished, 1, 2) <= 0) snd_pcm_drain(handle);
   }
   drainer.join();
   close(done);
