@@ -36,22 +36,34 @@ snd_pcm_t* Refuse(const char* what, int code, snd_pcm_t* handle, snd_pcm_hw_para
 }
 
 // Tells the user which device plays what `deviceName` cannot; returns null
-// to be the result of a refused OpenDevice.
-snd_pcm_t* SayWhatConverts(const std::string& deviceName, const char* cannot,
-                           const char* what) {
+// to be the result of a refused OpenDevice. Only a refusal ("Invalid
+// argument") is converted away: a device that is gone or broken fails the
+// same way through the converting device.
+snd_pcm_t* SayWhatConverts(const std::string& deviceName, const char* cannot, const char* what,
+                           int code = -EINVAL) {
   const std::string converter = ConvertingDevice(deviceName);
-  if (!converter.empty())
+  if (!converter.empty() && code == -EINVAL)
     fprintf(stderr, "kestrune: %s cannot %s; %s converts %s\n", deviceName.c_str(), cannot,
             converter.c_str(), what);
   return nullptr;
+}
+
+// "8.8 %" off, or from twice the speed on "5.5 times".
+std::string HowMuch(double speed) {
+  char text[32];
+  if (speed >= 2 || speed <= 0.5)
+    snprintf(text, sizeof text, "%.1f times", speed > 1 ? speed : 1 / speed);
+  else
+    snprintf(text, sizeof text, "%.1f %%", 100 * (speed > 1 ? speed - 1 : 1 - speed));
+  return text;
 }
 
 void WarnOfTheRate(const std::string& deviceName, uint32_t rate, uint32_t granted) {
   const double speed = static_cast<double>(granted) / rate;
   fflush(stdout);
   fprintf(stderr,
-          "kestrune: %s plays at %u Hz, not at the file's %u Hz: the sound will be %.1f %% %s\n",
-          deviceName.c_str(), granted, rate, 100 * (speed > 1 ? speed - 1 : 1 - speed),
+          "kestrune: %s plays at %u Hz, not at the file's %u Hz: the sound will be %s %s\n",
+          deviceName.c_str(), granted, rate, HowMuch(speed).c_str(),
           speed > 1 ? "too fast and too high" : "too slow and too low");
   const std::string cannot = "play " + std::to_string(rate) + " Hz";
   SayWhatConverts(deviceName, cannot.c_str(), "the rate");
@@ -75,7 +87,7 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
   rc = snd_pcm_hw_params_set_access(handle, params, SND_PCM_ACCESS_RW_INTERLEAVED);
   if (rc < 0) {
     Refuse("Unable to set interleaved access", rc, handle, params);
-    return SayWhatConverts(deviceName, "take samples written interleaved", "them");
+    return SayWhatConverts(deviceName, "take samples written interleaved", "them", rc);
   }
   // Other widths get no format request: the device keeps its own, and the
   // player sends such files no samples.
@@ -88,13 +100,13 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
       return SayWhatConverts(deviceName,
                              bytesPerSample == 2 ? "play 16-bit samples"
                                                  : "play 24-bit samples packed in 3 bytes",
-                             "them");
+                             "them", rc);
     }
   }
   rc = snd_pcm_hw_params_set_channels(handle, params, 2);
   if (rc < 0) {
     Refuse("Unable to set two channels", rc, handle, params);
-    return SayWhatConverts(deviceName, "play two channels", "them");
+    return SayWhatConverts(deviceName, "play two channels", "them", rc);
   }
   unsigned int grantedRate = rate;
   snd_pcm_hw_params_set_rate_near(handle, params, &grantedRate, nullptr);
@@ -105,7 +117,7 @@ snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
   rc = snd_pcm_hw_params(handle, params);
   if (rc < 0) {
     Refuse("Unable to set hardware parameters", rc, handle, params);
-    return SayWhatConverts(deviceName, "play the file as it is", "it");
+    return SayWhatConverts(deviceName, "play the file as it is", "it", rc);
   }
 
   // A card with a fixed clock (a USB headset, HDMI at 48 kHz) grants its

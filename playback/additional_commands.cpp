@@ -31,6 +31,7 @@ void ListAdditionalCommands() {
   puts("\t'N' to nudge both start and stop forward");
   puts("\t'B' to nudge both start and stop backward");
   puts("\t'nn' to set nudge amount");
+  puts("\t'f' to show the selection in frames");
 }
 
 void AskForNudgeAmount(PlaybackState& s) {
@@ -39,8 +40,15 @@ void AskForNudgeAmount(PlaybackState& s) {
          seconds);
   puts("Enter new nudge amount (in samples) or '0' to keep settings");
   long amount = 0;
-  if (ReadInteger(amount) == NumberRead::kNumber && amount > 0)
-    s.nudgeAmount = ClampToFrame(int64_t{amount});
+  std::string word;
+  const NumberRead read = ReadInteger(amount, word);
+  const bool taken = read != NumberRead::kNotNumber && read != NumberRead::kEndOfInput && amount > 0;
+  if (taken) s.nudgeAmount = ClampToFrame(int64_t{amount});
+  if (read == NumberRead::kNumber && amount < 0)
+    SaySlip("%s is not a positive number of samples: kept %ld", word.c_str(),
+            static_cast<long>(s.nudgeAmount));
+  else
+    NameIntegerAnswer(read, word, amount, "samples", s.nudgeAmount, !taken);
 }
 
 // The selection as an editor or sampler takes it: the frames the nudges

@@ -1,9 +1,17 @@
 #include "playback/console.h"
 
+#include <stdio_ext.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cstdarg>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include "playback/interrupt.h"
 
 namespace {
 
@@ -21,13 +29,13 @@ bool IsBareHexPrefix(const std::string& word, size_t taken) {
 
 // Takes `taken` leading characters of `word` as the number; a number it
 // cannot take leaves the whole word unread.
-NumberRead Settle(std::string& word, size_t taken) {
+NumberRead Settle(const std::string& word, size_t taken) {
   if (taken == 0 || IsBareHexPrefix(word, taken)) {
-    unread.swap(word);
+    unread = word;
     return NumberRead::kNotNumber;
   }
   unread.assign(word, taken, std::string::npos);
-  return NumberRead::kNumber;
+  return unread.empty() ? NumberRead::kNumber : NumberRead::kLeadingNumber;
 }
 
 // The digits at `at`, at least one and at most `most`, as a number; moves
@@ -45,6 +53,20 @@ bool Sexagesimal(const std::string& word, size_t& at, uint64_t& value) {
   const size_t first = at;
   return at < word.size() && word[at++] == ':' && Digits(word, at, 2, value) &&
          at - first == 3 && value < 60;
+}
+
+// Ctrl-C at a prompt: what was typed and not yet taken is dropped, the
+// terminal's line included, and the user is told how to leave.
+bool DropWhatWasTyped(std::string& word) {
+  if (!TakeInterruptAtPrompt()) return false;
+  word.clear();
+  unread.clear();
+  clearerr(stdin);
+  __fpurge(stdin);
+  tcflush(STDIN_FILENO, TCIFLUSH);
+  fflush(stdout);
+  fputs("\nCtrl-C again or 'x' to exit\n", stderr);
+  return true;
 }
 
 }  // namespace
@@ -70,8 +92,21 @@ bool ReadClockTime(const std::string& word, float& seconds) {
   return true;
 }
 
+namespace {
+
+// The next character typed; EOF at the end of input, or when Ctrl-C cut the
+// wait for it short.
+int ReadChar() {
+  const bool buffered = stdin->_IO_read_ptr < stdin->_IO_read_end;
+  if (!buffered && !WaitForInput()) return EOF;
+  return getchar();
+}
+
+}  // namespace
+
 bool ReadWord(std::string& word) {
   word.clear();
+  if (DropWhatWasTyped(word)) return true;
   if (!unread.empty()) {
     word.swap(unread);
     return true;
@@ -79,32 +114,83 @@ bool ReadWord(std::string& word) {
   fflush(stdout);
   int c;
   do {
-    c = getchar();
+    c = ReadChar();
   } while (c != EOF && isspace(c));
   while (c != EOF && !isspace(c)) {
     word.push_back(static_cast<char>(c));
-    c = getchar();
+    c = ReadChar();
   }
+  if (DropWhatWasTyped(word)) return true;
+  if (!word.empty()) WordTyped();
   return !word.empty();
 }
 
-NumberRead ReadSeconds(float& seconds) {
-  std::string word;
+
+std::string ClockTimeText(double seconds) {
+  const long long hundredths = std::llround(seconds * 100);
+  const long long whole = hundredths / 100, minutes = whole / 60, hours = minutes / 60;
+  char text[64];
+  if (hours > 0)
+    snprintf(text, sizeof text, "%lld:%02lld:%02lld.%02lld", hours, minutes % 60, whole % 60,
+             hundredths % 100);
+  else
+    snprintf(text, sizeof text, "%lld:%02lld.%02lld", minutes, whole % 60, hundredths % 100);
+  return text;
+}
+
+NumberRead ReadSeconds(float& seconds, std::string& word) {
   if (!ReadWord(word)) return NumberRead::kEndOfInput;
   if (ReadClockTime(word, seconds)) return NumberRead::kNumber;
   char* end = nullptr;
   float value = strtof(word.c_str(), &end);
   NumberRead result = Settle(word, static_cast<size_t>(end - word.c_str()));
-  if (result == NumberRead::kNumber) seconds = value;
+  if (result != NumberRead::kNotNumber) seconds = value;
   return result;
 }
 
-NumberRead ReadInteger(long& value) {
-  std::string word;
+NumberRead ReadInteger(long& value, std::string& word) {
   if (!ReadWord(word)) return NumberRead::kEndOfInput;
   char* end = nullptr;
   long number = strtol(word.c_str(), &end, 0);
   NumberRead result = Settle(word, static_cast<size_t>(end - word.c_str()));
-  if (result == NumberRead::kNumber) value = number;
+  if (result != NumberRead::kNotNumber) value = number;
   return result;
+}
+
+void SaySlip(const char* format, ...) {
+  fflush(stdout);
+  fputs("kestrune: ", stderr);
+  va_list arguments;
+  va_start(arguments, format);
+  vfprintf(stderr, format, arguments);
+  va_end(arguments);
+  fputc('\n', stderr);
+}
+
+std::string WhyNoTime(const std::string& word) {
+  for (size_t colon = word.find(':'); colon != std::string::npos;
+       colon = word.find(':', colon + 1)) {
+    size_t at = colon + 1;
+    uint64_t value = 0;
+    if (!Digits(word, at, 9, value)) continue;
+    if (at - colon == 2) return " (seconds take two digits, as in 1:05)";
+    if (value >= 60) return " (minutes and seconds go up to 59)";
+  }
+  return "";
+}
+
+void NameIntegerAnswer(NumberRead read, const std::string& word, long value, const char* what,
+                       long now, bool kept) {
+  const char* verb = kept ? "kept" : "took";
+  const size_t sign = !word.empty() && (word[0] == '-' || word[0] == '+') ? 1 : 0;
+  const bool octal = word.size() > sign + 1 && word[sign] == '0' &&
+                     isdigit(static_cast<unsigned char>(word[sign + 1]));
+  if (read == NumberRead::kNotNumber && !word.empty() && word != "x")
+    SaySlip("%s is not a number of %s: kept %ld", word.c_str(), what, now);
+  else if (read != NumberRead::kNotNumber && octal)
+    SaySlip("%s reads as octal (a leading 0): %s %ld", word.c_str(), verb, now);
+  else if (read == NumberRead::kLeadingNumber)
+    SaySlip("%s is not a whole number of %s: %s %ld", word.c_str(), what, verb, now);
+  else if (read == NumberRead::kNumber && !kept && value != now)
+    SaySlip("%s is out of range: took %ld", word.c_str(), now);
 }

@@ -7,9 +7,12 @@
 
 #include <string>
 
-enum class NumberRead { kNumber, kNotNumber, kEndOfInput };
+// How a number was read: the whole word, only its leading number (the rest
+// is the next word), not at all (the word is), or nothing was left to read.
+enum class NumberRead { kNumber, kLeadingNumber, kNotNumber, kEndOfInput };
 
-// Reads the next word, of any length. Returns false at the end of input.
+// Reads the next word, of any length. Returns false at the end of input,
+// and an empty word after Ctrl-C dropped what was typed.
 bool ReadWord(std::string& word);
 
 // A time as a clock or an editor shows it, the whole word: "M:SS" or
@@ -18,12 +21,30 @@ bool ReadWord(std::string& word);
 // any other word.
 bool ReadClockTime(const std::string& word, float& seconds);
 
-// Read the leading number of the next word, as "%f" and "%li" read it.
-// The rest of the word stays unread and is the next word. A word that does
-// not begin with a number stays unread as a whole, and nothing is stored.
-// Integers beyond the range of long saturate. Seconds may also be given
-// as a clock time (ReadClockTime).
-NumberRead ReadSeconds(float& seconds);
-NumberRead ReadInteger(long& value);
+// "M:SS.cc", or "H:MM:SS.cc" from an hour on: a length as the user types it.
+std::string ClockTimeText(double seconds);
+
+// Read the leading number of the next word, as "%f" and "%li" read it, and
+// keep the whole word in `word`. The rest of the word stays unread and is
+// the next word. A word that does not begin with a number stays unread as
+// a whole, and nothing is stored. Integers beyond the range of long
+// saturate. Seconds may also be given as a clock time (ReadClockTime).
+NumberRead ReadSeconds(float& seconds, std::string& word);
+NumberRead ReadInteger(long& value, std::string& word);
+
+// One line on standard error naming a word that was not taken as typed,
+// and what was taken instead; standard output, which scripts read, stays
+// as it is. "kestrune: " comes first.
+void SaySlip(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Why a word that begins with a number is no time, as " (...)", or "".
+std::string WhyNoTime(const std::string& word);
+
+// Names an answer to a prompt for a whole number of `what` that was not
+// taken as typed: no number, more than a number, octal, or out of range.
+// `read` and `value` are what ReadInteger gave; `now` is the value in force
+// after the answer, `kept` whether it is the one from before.
+void NameIntegerAnswer(NumberRead read, const std::string& word, long value, const char* what,
+                       long now, bool kept);
 
 #endif  // KESTRUNE_PLAYBACK_CONSOLE_H_

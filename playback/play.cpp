@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +70,26 @@ void OpenOutput(PlaybackState& s) {
   }
 }
 
+// A length of the file as the user types a time.
+std::string LengthText(int64_t frames, uint32_t rate) {
+  return ClockTimeText(rate != 0 ? static_cast<double>(frames) / rate : 0);
+}
+
+// Times from the command line are taken as they are, outside the file too:
+// the user is told what that does.
+void NameTimesOutsideTheFile(const PlaybackState& s, float startSeconds, float stopSeconds) {
+  const uint32_t frames = s.snapshot.frames, rate = s.snapshot.rate;
+  const std::string end = LengthText(frames, rate);
+  if (s.inPoint < 0)
+    SaySlip("start %g sec is before the file: %g sec of silence play first", startSeconds,
+            -startSeconds);
+  else if (s.inPoint > 0 && static_cast<uint32_t>(s.inPoint) >= frames)
+    SaySlip("start %g sec is past the end (%s)", startSeconds, end.c_str());
+  if (s.outPoint > 0 && static_cast<uint32_t>(s.outPoint) > frames)
+    SaySlip("stop %g sec is past the end (%s): plays as far as the file reaches", stopSeconds,
+            end.c_str());
+}
+
 void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
               int commandGiven, int loops) {
   s.file = OpenWaveFile(s.fileName);
@@ -80,6 +101,7 @@ void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
   s.inPoint = startSeconds != 0 ? ClampToFrame(SecondsTimesRate(startSeconds, rate)) : 0;
   s.outPoint = stopSeconds != 0 ? ClampToFrame(SecondsTimesRate(stopSeconds, rate))
                                 : ClampToFrame(int64_t{s.snapshot.frames});
+  NameTimesOutsideTheFile(s, startSeconds, stopSeconds);
 
   OpenOutput(s);
 
@@ -89,6 +111,7 @@ void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
   s.exitAfterPlay = false;
   s.request = Request::kAskAgain;
   s.wordPending = commandGiven != 0;
+  KeepSessionOnInterrupt();
 }
 
 // --- The dialogue -----------------------------------------------------
@@ -113,8 +136,11 @@ void PrintMenu(const PlaybackState& s) {
 void AskForLoops(PlaybackState& s) {
   puts("Enter number of loops.");
   long loops = 0;
-  if (ReadInteger(loops) == NumberRead::kNumber)
-    s.loops = static_cast<int>(std::clamp<long>(loops, INT_MIN, INT_MAX));
+  std::string word;
+  const NumberRead read = ReadInteger(loops, word);
+  const bool taken = read == NumberRead::kNumber || read == NumberRead::kLeadingNumber;
+  if (taken) s.loops = static_cast<int>(std::clamp<long>(loops, INT_MIN, INT_MAX));
+  NameIntegerAnswer(read, word, loops, "loops", s.loops, !taken);
 }
 
 void AskToPlaySelection(PlaybackState& s) {
@@ -351,22 +377,53 @@ void Finish(PlaybackState& s) {
 
 }  // namespace
 
+namespace {
+
+// Reads the answer to a time prompt; one that was no time, or only began
+// with one, is named. Returns whether seconds were read.
+bool ReadTimeAnswer(float& seconds, std::string& word, const char* point) {
+  const NumberRead read = ReadSeconds(seconds, word);
+  if (read == NumberRead::kLeadingNumber)
+    SaySlip("%s is not a time%s: took %g", word.c_str(), WhyNoTime(word).c_str(), seconds);
+  else if (read == NumberRead::kNotNumber && !word.empty() && word != "x")
+    SaySlip("%s is not a time: the %s stays where it was", word.c_str(), point);
+  return read == NumberRead::kNumber || read == NumberRead::kLeadingNumber;
+}
+
+// Names a time the bounds of the file changed: `where` says what was taken.
+void NameTimeOutside(const std::string& word, double x, uint32_t rate, long length,
+                     const char* where) {
+  if (std::isnan(x))
+    SaySlip("%s is not a time: %s", word.c_str(), where);
+  else if (x < 0)
+    SaySlip("%s is before the start: %s", word.c_str(), where);
+  else
+    SaySlip("%s is past the end (%s): %s", word.c_str(), LengthText(length, rate).c_str(),
+            where);
+}
+
+}  // namespace
+
 void SetInTime(uint32_t rate, long length, int32_t* inPoint) {
   puts("Enter in-time in seconds.");
   float seconds = 0;
-  if (ReadSeconds(seconds) != NumberRead::kNumber) return;
+  std::string word;
+  if (!ReadTimeAnswer(seconds, word, "in-point")) return;
   double x = SecondsTimesRate(seconds, rate);
   // A time at or past the end, or before the start, selects the start.
   *inPoint = (length > x && x >= 0) ? ClampToFrame(x) : 0;
+  if (!(length > x && x >= 0)) NameTimeOutside(word, x, rate, length, "the in-point is the start");
 }
 
 void SetOutTime(uint32_t rate, long length, int32_t* outPoint) {
   puts("Enter out-time in seconds.");
   float seconds = 0;
-  if (ReadSeconds(seconds) != NumberRead::kNumber) return;
+  std::string word;
+  if (!ReadTimeAnswer(seconds, word, "out-point")) return;
   double x = SecondsTimesRate(seconds, rate);
   // A time past the end selects the end.
   *outPoint = length >= x ? ClampToFrame(x) : ClampToFrame(int64_t{length});
+  if (!(length >= x)) NameTimeOutside(word, x, rate, length, "the out-point is the end");
 }
 
 void PLAY(const std::string& fileName, const std::string& deviceName,

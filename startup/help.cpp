@@ -26,12 +26,23 @@ void Help() {
   puts("The 6th argument can set the number of loops, 1 = play once");
 }
 
+void UsageLine(FILE* to) {
+  fputs("Usage: kestrune [device [file [start [stop [command [loops]]]]]]\n"
+        "       kestrune -D device | --device device | --device=device file [start ...]\n"
+        "       kestrune file.wav\n",
+        to);
+}
+
 void CommandLineHelp() {
-  puts("Usage: kestrune [device [file [start [stop [command [loops]]]]]]");
+  UsageLine(stdout);
   Help();
-  puts("\nMenu words: i in-time, o out-time, l loops, p play, px play and exit,\n"
+  puts("\nThe device may also be named with -D, --device or --device=, before the\n"
+       "file; a lone file ending in .wav plays on the default device.\n"
+       "\nMenu words: i in-time, o out-time, l loops, p play, px play and exit,\n"
        "w whole file, wx whole file and exit, x exit, + the others: j J jump,\n"
        "n b no bo N B nudge, nn nudge amount; f the exact frames.\n"
+       "x at any prompt ends the program too.\n"
        "Times are seconds (90, 90.5) or clock times (1:30, 1:02:03.5).\n"
-       "Ctrl-C stops a play.");
+       "Ctrl-C stops a play; at a prompt on a terminal it brings the menu back,\n"
+       "and a second Ctrl-C in a row ends the program.");
 }

@@ -1,13 +1,19 @@
 // kestrune: plays a stretch of a RIFF WAVE file on an ALSA device.
 //
 //   kestrune [device [file [start [stop [command [loops]]]]]]
+//   kestrune -D device | --device device | --device=device  file [...]
+//   kestrune FILE.wav
 //   kestrune --help | -h | --version
+
+#include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "playback/console.h"
 #include "playback/play.h"
@@ -16,15 +22,57 @@
 namespace {
 
 // A clock time ("1:30"), or else the leading number of the text; text
-// that begins with none gives 0.
-float ArgumentSeconds(const char* text) {
+// that begins with none gives 0, and is named as a slip.
+float ArgumentSeconds(const char* name, const std::string& text) {
   float seconds = 0;
   if (ReadClockTime(text, seconds)) return seconds;
-  return static_cast<float>(strtod(text, nullptr));
+  char* end = nullptr;
+  seconds = static_cast<float>(strtod(text.c_str(), &end));
+  if (*end != '\0')
+    SaySlip("%s %s is not a time%s: took %g", name, text.c_str(), WhyNoTime(text).c_str(),
+            seconds);
+  return seconds;
 }
 
-int ArgumentLoops(const char* text) {
-  return static_cast<int>(std::clamp<long>(strtol(text, nullptr, 10), INT_MIN, INT_MAX));
+int ArgumentLoops(const std::string& text) {
+  char* end = nullptr;
+  const long loops = strtol(text.c_str(), &end, 10);
+  const int taken = static_cast<int>(std::clamp<long>(loops, INT_MIN, INT_MAX));
+  if (*end != '\0' || end == text.c_str() || taken != loops)
+    SaySlip("loops %s is not a number of loops: took %d", text.c_str(), taken);
+  return taken;
+}
+
+// Other console players take a lone argument as the file to play.
+bool IsWaveFile(const std::string& name) {
+  struct stat info;
+  return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".wav") == 0 &&
+         stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+[[noreturn]] void RefuseOption(const std::string& why) {
+  fprintf(stderr, "kestrune: %s\n", why.c_str());
+  UsageLine(stderr);
+  exit(1);
+}
+
+// The device named the way other sound tools take it, before the other
+// arguments: -D NAME, --device NAME or --device=NAME. Any other word that
+// begins with "-" in the device's place is refused.
+void TakeDeviceOption(std::vector<std::string>& args, std::string& deviceName) {
+  if (args.empty() || args[0][0] != '-') return;
+  const std::string option = args[0];
+  if (option.rfind("--device=", 0) == 0) {
+    deviceName = option.substr(9);
+    args.erase(args.begin());
+  } else if (option == "-D" || option == "--device") {
+    if (args.size() < 2) RefuseOption(option + " needs a device name");
+    deviceName = args[1];
+    args.erase(args.begin(), args.begin() + 2);
+  } else {
+    RefuseOption("unknown option " + option);
+  }
+  if (deviceName.empty()) RefuseOption(option + " needs a device name");
 }
 
 // Reads a file name at the prompt; "x", or the end of input, ends the
@@ -46,14 +94,13 @@ void AskForFileName(std::string& fileName) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int n = argc - 1;
-  // The usual console-tool options, understood only as the one argument:
-  // anywhere else every word keeps its positional meaning.
-  if (n == 1 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  // The usual console-tool options, in the device's place.
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     CommandLineHelp();
     return 0;
   }
-  if (n == 1 && std::string(argv[1]) == "--version") {
+  if (!args.empty() && args[0] == "--version") {
     printf("kestrune %s\n", KESTRUNE_VERSION);
     return 0;
   }
@@ -65,17 +112,24 @@ int main(int argc, char** argv) {
   int commandGiven = 0;
   int loops = 1;
 
-  if (n >= 1 && std::string(argv[1]) != "d") deviceName = argv[1];
+  const bool deviceOption = !args.empty() && args[0][0] == '-';
+  TakeDeviceOption(args, deviceName);
+  // After an option the device is named: the file comes first.
+  if (!deviceOption && args.size() == 1 && IsWaveFile(args[0])) args.insert(args.begin(), "d");
+  if (deviceOption) args.insert(args.begin(), deviceName);
+  const size_t n = args.size();
+
+  if (n >= 1 && args[0] != "d") deviceName = args[0];
   if (n >= 2) {
-    fileName = argv[2];
-    if (n >= 3) startSeconds = ArgumentSeconds(argv[3]);
-    if (n >= 4) stopSeconds = ArgumentSeconds(argv[4]);
+    fileName = args[1];
+    if (n >= 3) startSeconds = ArgumentSeconds("start", args[2]);
+    if (n >= 4) stopSeconds = ArgumentSeconds("stop", args[3]);
     if (n >= 5) {
-      command = argv[5];
+      command = args[4];
       commandGiven = 1;
     }
     // With seven or more arguments, everything after the fifth is ignored.
-    if (n == 6) loops = ArgumentLoops(argv[6]);
+    if (n == 6) loops = ArgumentLoops(args[5]);
   } else {
     AskForFileName(fileName);
   }

@@ -94,7 +94,8 @@ const std::string kListing =
     "\t'bo' to nudge stop point backward\n"
     "\t'N' to nudge both start and stop forward\n"
     "\t'B' to nudge both start and stop backward\n"
-    "\t'nn' to set nudge amount\n";
+    "\t'nn' to set nudge amount\n"
+    "\t'f' to show the selection in frames\n";
 
 std::string NudgePrompt(const char* current) {
   return std::string("\nCurrent Nudge Amount = ") + current +
@@ -111,17 +112,23 @@ TEST_F(AdditionalCommandsTest, NudgeAmountTakesOnlyPositiveNumbers) {
   MakeWave(2, kRate, 16, 240000);
   // 0 and -5 keep 12000; 800 is a tenth of a second; then hexadecimal and
   // octal; a word keeps the amount and is read as the next command.
-  Result r = Play("nn\n0\nnn\n-5\nnn\n800\nn\nnn\n0x10\nnn\n010\nnn\nbo\nnn\nx\n");
+  Result r = Play("nn\n0\nnn\n-5\nnn\n0.05\nnn\n800\nn\nnn\n0x10\nnn\n010\nnn\nbo\nnn\nx\n");
   EXPECT_EQ(r.status, 0);
   const std::string m0 = Menu(1, 0, 30);
   EXPECT_EQ(r.out, m0 + NudgePrompt("12000 samples or 1.500 sec") + m0 +
                        NudgePrompt("12000 samples or 1.500 sec") + m0 +
+                       NudgePrompt("12000 samples or 1.500 sec") + m0 + m0 +
                        NudgePrompt("12000 samples or 1.500 sec") + m0 + Menu(1, 0.1f, 30) +
                        NudgePrompt("800 samples or 0.100 sec") + Menu(1, 0.1f, 30) +
                        NudgePrompt("16 samples or 0.002 sec") + Menu(1, 0.1f, 30) +
                        NudgePrompt("8 samples or 0.001 sec") + Menu(1, 0.1f, 30) +
                        Menu(1, 0.1f, 29.999f) + NudgePrompt("8 samples or 0.001 sec") +
                        MenuFrames(1, 800, 239992, kRate) + "\n");
+  EXPECT_EQ(r.err,
+            "kestrune: -5 is not a positive number of samples: kept 12000\n"
+            "kestrune: 0.05 is not a whole number of samples: kept 12000\n"
+            "kestrune: 010 reads as octal (a leading 0): took 8\n"
+            "kestrune: bo is not a number of samples: kept 8\n");
 }
 
 TEST_F(AdditionalCommandsTest, NudgeAmountSaturatesAndSurvivesTheEndOfInput) {

@@ -272,12 +272,13 @@ TEST(DeviceConfiguration, CardsThatGrantLessPlayRightOrSayWhy) {
     const char* granted;  // what the card was set to, or "" when it never was
   } cases[] = {
       {"", 2, 44100, 24, "card", 0, "", "RW_INTERLEAVED S24_3LE 2 44100"},
+      {"", 2, 0, 16, "card", 0, "", "RW_INTERLEAVED S16_LE 2 44100"},  // no rate stated
       {"rates \"48000\"", 2, 44100, 16, "card", 0,
        rate("48000", "44100", "8.8 % too fast and too high"), "RW_INTERLEAVED S16_LE 2 48000"},
       {"rates \"44100 48000 96000 192000\" formats \"S16_LE S32_LE\"", 1, 22050, 16, "card", 0,
-       rate("44100", "22050", "100.0 % too fast and too high"), "RW_INTERLEAVED S16_LE 2 44100"},
+       rate("44100", "22050", "2.0 times too fast and too high"), "RW_INTERLEAVED S16_LE 2 44100"},
       {"rates \"44100 48000\" formats \"S24_3LE\"", 1, 96000, 24, "card", 0,
-       rate("48000", "96000", "50.0 % too slow and too low"), "RW_INTERLEAVED S24_3LE 2 48000"},
+       rate("48000", "96000", "2.0 times too slow and too low"), "RW_INTERLEAVED S24_3LE 2 48000"},
       {fourOutputs, 2, 44100, 24, "card", 1, refused("two channels", "play two channels"), ""},
       {nonInterleaved, 1, 44100, 16, "card", 1,
        refused("interleaved access", "take samples written interleaved"), ""},

@@ -73,39 +73,52 @@ TEST_F(HostileInputTest, StrangeNumbers) {
   MakeWave(2, kRate, 16, 80000);  // 10 s
   const std::string in = "Enter in-time in seconds.\n", out = "Enter out-time in seconds.\n",
                     loops = "Enter number of loops.\n";
-  // Each line: the answers, then the menu they leave behind.
+  // Each line: the answers, the menu they leave behind, and the line that
+  // names an answer not taken as typed.
+  const std::string end = " is past the end (0:10.00): the in-point is the start\n";
   struct Case {
     const char* input;
     std::string output;
+    std::string err;
   } cases[] = {
-      {"i\nnan\n", in + Menu(1, 0, 10)},
-      {"i\n4\ni\ninf\n", in + Menu(1, 4, 10) + in + Menu(1, 0, 10)},
-      {"i\n-0\n", in + Menu(1, 0, 10)},
-      {"i\n08\n", in + Menu(1, 8, 10)},
-      {"i\n1e999\n", in + Menu(1, 0, 10)},
+      {"i\nnan\n", in + Menu(1, 0, 10), "nan is not a time: the in-point is the start\n"},
+      {"i\n4\ni\ninf\n", in + Menu(1, 4, 10) + in + Menu(1, 0, 10), "inf" + end},
+      {"i\n-0\n", in + Menu(1, 0, 10), ""},
+      {"i\n08\n", in + Menu(1, 8, 10), ""},
+      {"i\n1e999\n", in + Menu(1, 0, 10), "1e999" + end},
+      {"i\n-5\n", in + Menu(1, 0, 10), "-5 is before the start: the in-point is the start\n"},
       // "0x" has no hexadecimal digit: it is no number, and stays a word.
-      {"i\n0x\n", in + Menu(1, 0, 10) + Menu(1, 0, 10)},
-      {"o\n-inf\n", out + MenuFrames(1, 0, INT32_MIN, kRate)},
-      {"o\nnan\n", out + Menu(1, 0, 10)},
-      {"o\n-0\n", out + Menu(1, 0, 0)},
-      {"l\n-0\n", loops + Menu(0, 0, 10)},
-      {"l\n0x\n", loops + Menu(1, 0, 10) + Menu(1, 0, 10)},
-      {"l\n0x1F\n", loops + Menu(31, 0, 10)},
-      {"l\n08\n", loops + Menu(0, 0, 10) + Menu(0, 0, 10)},
-      {"l\nnan\n", loops + Menu(1, 0, 10) + Menu(1, 0, 10)},
-      {"l\n-99999999999999999999\n", loops + Menu(INT32_MIN, 0, 10)},
+      {"i\n0x\n", in + Menu(1, 0, 10) + Menu(1, 0, 10),
+       "0x is not a time: the in-point stays where it was\n"},
+      {"o\n-inf\n", out + MenuFrames(1, 0, INT32_MIN, kRate), ""},
+      {"o\nnan\n", out + Menu(1, 0, 10), "nan is not a time: the out-point is the end\n"},
+      {"o\n5:00\n", out + Menu(1, 0, 10),
+       "5:00 is past the end (0:10.00): the out-point is the end\n"},
+      {"o\n-0\n", out + Menu(1, 0, 0), ""},
+      {"l\n-0\n", loops + Menu(0, 0, 10), ""},
+      {"l\n0x\n", loops + Menu(1, 0, 10) + Menu(1, 0, 10), "0x is not a number of loops: kept 1\n"},
+      {"l\n0x1F\n", loops + Menu(31, 0, 10), ""},
+      {"l\n08\n", loops + Menu(0, 0, 10) + Menu(0, 0, 10), "08 reads as octal (a leading 0): took 0\n"},
+      {"l\nabc\n", loops + Menu(1, 0, 10) + Menu(1, 0, 10), "abc is not a number of loops: kept 1\n"},
+      {"l\n-99999999999999999999\n", loops + Menu(INT32_MIN, 0, 10),
+       "-99999999999999999999 is out of range: took -2147483648\n"},
       // Clock times are read whole; other words with a colon as before.
-      {"i\n0:05\n", in + Menu(1, 5, 10)},
-      {"o\n0:00:07.25\n", out + Menu(1, 0, 7.25)},
-      {"i\n1:30\n", in + Menu(1, 0, 10)},
-      {"i\n0:5\n", in + Menu(1, 0, 10) + Menu(1, 0, 10)},
-      {"o\n0:60\n", out + Menu(1, 0, 0) + Menu(1, 0, 0)},
-      {"o\n0:08x\n", out + Menu(1, 0, 0) + Menu(1, 0, 0)},
+      {"i\n0:05\n", in + Menu(1, 5, 10), ""},
+      {"o\n0:00:07.25\n", out + Menu(1, 0, 7.25), ""},
+      {"i\n1:30\n", in + Menu(1, 0, 10), "1:30" + end},
+      {"i\n0:5\n", in + Menu(1, 0, 10) + Menu(1, 0, 10),
+       "0:5 is not a time (seconds take two digits, as in 1:05): took 0\n"},
+      {"i\n9:99\n", in + Menu(1, 9, 10) + Menu(1, 9, 10),
+       "9:99 is not a time (minutes and seconds go up to 59): took 9\n"},
+      {"o\n0:60\n", out + Menu(1, 0, 0) + Menu(1, 0, 0),
+       "0:60 is not a time (minutes and seconds go up to 59): took 0\n"},
+      {"o\n0:08x\n", out + Menu(1, 0, 0) + Menu(1, 0, 0), "0:08x is not a time: took 0\n"},
   };
   for (const Case& c : cases) {
     Result r = Play(std::string(c.input) + "x\n");
     EXPECT_EQ(r.status, 0) << c.input;
     EXPECT_EQ(r.out, Menu(1, 0, 10) + c.output + "\n") << c.input;
+    EXPECT_EQ(r.err, c.err.empty() ? "" : "kestrune: " + c.err) << c.input;
   }
 }
 

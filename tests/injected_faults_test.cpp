@@ -72,6 +72,14 @@ extern "C" int snd_pcm_prepare(snd_pcm_t* pcm) {
   return rc;
 }
 
+// The error a device's configuration fails with, or 0 to pass through.
+int hwParamsFails = 0;
+
+extern "C" int snd_pcm_hw_params(snd_pcm_t* pcm, snd_pcm_hw_params_t* params) {
+  static auto real = Real<int (*)(snd_pcm_t*, snd_pcm_hw_params_t*)>("snd_pcm_hw_params");
+  return hwParamsFails != 0 ? hwParamsFails : real(pcm, params);
+}
+
 extern "C" int snd_pcm_drain(snd_pcm_t* pcm) {
   static auto real = Real<int (*)(snd_pcm_t*)>("snd_pcm_drain");
   return drainFails ? -ENODEV : real(pcm);
@@ -140,6 +148,21 @@ TEST(InjectedFaults, WritesRecoverWhatCanBeRecoveredAndReportTheRest) {
     } else {
       DropDevice(pcm);
     }
+  }
+}
+
+TEST(InjectedFaults, OnlyARefusalIsSentToTheConvertingDevice) {
+  // A device that is gone or broken fails the same way through plug.
+  for (int code : {-EINVAL, -ENODEV, -EIO}) {
+    Capture capture;
+    unsigned long period = 0;
+    hwParamsFails = code;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenDevice(capture.device, 8000, 2, period), nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    hwParamsFails = 0;
+    EXPECT_EQ(err.find("Unable to set hardware parameters: " + std::string(snd_strerror(code))), 0u);
+    EXPECT_EQ(err.find("converts") != std::string::npos, code == -EINVAL) << err;
   }
 }
 

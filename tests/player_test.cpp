@@ -1,6 +1,7 @@
 // The player run end to end: the binary on a console pipe, its output
 // compared whole, and what it played captured by ALSA's file device and
 // compared byte for byte with the frames selected.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,6 +155,8 @@ TEST_F(PlayerTest, NothingPastTheEndOfTheDataIsPlayed) {
   Result r = Play("", {"0.25", "100", "px"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, PlayOutput(2000, 800000, kRate, 1, 5000));
+  EXPECT_EQ(r.err, "kestrune: stop 100 sec is past the end (0:00.63): plays as far as the file "
+                   "reaches\n");
   EXPECT_TRUE(SameBytes(Captured(), Frames(2000, 5000)));
 }
 
@@ -162,6 +165,7 @@ TEST_F(PlayerTest, FramesBeforeTheStartAreSilenceInEveryPass) {
   Result r = Play("", {"-0.6", "0.5", "px", "2"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, PlayOutput(-4800, 4000, kRate, 2));
+  EXPECT_EQ(r.err, "kestrune: start -0.6 sec is before the file: 0.6 sec of silence play first\n");
   const std::string pass = std::string(4800 * 4, '\0') + Frames(0, 4000);
   EXPECT_TRUE(SameBytes(Captured(), pass + pass));
 }
@@ -229,6 +233,31 @@ TEST_F(PlayerTest, ZeroRateShowsZeroSeconds) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, Menu(1, 0, 0) + PlayOutput(0, 9000, 0) + Menu(1, 0, 0) + "\n");
   EXPECT_TRUE(SameBytes(Captured(), Frames(0, 9000)));
+}
+
+TEST_F(PlayerTest, CtrlCAtAPromptOfATerminalKeepsTheSession) {
+  // The first Ctrl-C drops what was typed and shows the menu again; after a
+  // word typed the next one is a first again; the second in a row ends the
+  // program. In a pipe the first ends it (the real-time tests).
+  MakeWave(2, kRate, 16, 8000);
+  Session s(kBinary, Args({"0.5", "1"}), {}, true);
+  ASSERT_TRUE(s.WaitFor("commands\n"));
+  s.Send("l\n3\ni\n");
+  ASSERT_TRUE(s.WaitFor("Enter in-time in seconds.\n"));
+  for (int menus = 3; menus <= 4; ++menus) {
+    kill(s.pid(), SIGINT);
+    ASSERT_TRUE(s.WaitFor("commands\n", menus));
+    if (menus == 3) s.Send("f\n");
+    ASSERT_TRUE(s.WaitFor("commands\n", menus + 1));
+    if (menus == 4) kill(s.pid(), SIGINT);
+  }
+  EXPECT_EQ(s.Finish(), 130);
+  const std::string frames = "\nin-point  = 4000 frames = 0.500000 sec\nout-point = 8000 frames = "
+                             "1.000000 sec\nlength    = 4000 frames = 0.500000 sec\n";
+  EXPECT_EQ(s.out(), Menu(1, 0.5, 1) + "Enter number of loops.\n" + Menu(3, 0.5, 1) +
+                         "Enter in-time in seconds.\n" + Menu(3, 0.5, 1) + frames +
+                         Menu(3, 0.5, 1) + Menu(3, 0.5, 1));
+  EXPECT_EQ(s.err(), "\nCtrl-C again or 'x' to exit\n\nCtrl-C again or 'x' to exit\n");
 }
 
 // Changes between plays: the test waits for the menu before it changes the

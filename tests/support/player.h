@@ -31,8 +31,9 @@ std::string PlayOutput(int64_t in, int64_t out, uint32_t rate, int loops = 1,
 std::vector<float> ClockValues(const std::string& out, size_t from = 0);
 
 // A play from `in` to `out` on a device that holds frames back: its lines
-// as PlayOutput's, but the clock shows what is heard, so it starts at the
-// start, never goes back and ends on the last value PlayOutput shows.
+// as PlayOutput's, but the clock shows what is heard, so it starts within a
+// period of the start, never goes back and ends on the last value
+// PlayOutput shows.
 testing::AssertionResult HeardPlay(const std::string& text, int64_t in, int64_t out,
                                    uint32_t rate);
 

@@ -1,9 +1,12 @@
 #include "tests/support/process.h"
 
+#include "tests/support/wave_files.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +14,14 @@
 #include <cstring>
 
 namespace {
+
+// The PulseAudio client library, which ALSA's configuration loads, makes a
+// runtime folder under /tmp for a program that names none: the programs the
+// tests start share one of their own, removed when the test ends.
+struct PrivateRuntime {
+  TempDir dir;
+  PrivateRuntime() { setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1); }
+} privateRuntime;
 
 double Now() {
   using namespace std::chrono;
@@ -20,11 +31,22 @@ double Now() {
 }  // namespace
 
 Session::Session(const std::string& program, const std::vector<std::string>& args,
-                 const std::vector<std::string>& environment) {
+                 const std::vector<std::string>& environment, bool terminal) {
   signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
     abort();
+  if (terminal) {
+    close(in[0]);
+    close(in[1]);
+    in[1] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (in[1] < 0 || grantpt(in[1]) != 0 || unlockpt(in[1]) != 0) abort();
+    in[0] = open(ptsname(in[1]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios quiet;
+    tcgetattr(in[0], &quiet);
+    quiet.c_lflag &= ~ECHO;
+    tcsetattr(in[0], TCSANOW, &quiet);
+  }
   pid_ = fork();
   if (pid_ == 0) {
     dup2(in[0], 0);

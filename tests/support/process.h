@@ -11,8 +11,9 @@
 class Session {
  public:
   // Starts `program` with `args`; extra environment entries as NAME=VALUE.
+  // With `terminal`, its console input is a pseudo-terminal, not a pipe.
   Session(const std::string& program, const std::vector<std::string>& args,
-          const std::vector<std::string>& environment = {});
+          const std::vector<std::string>& environment = {}, bool terminal = false);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;

@@ -1,6 +1,7 @@
 #include "tests/support/wave_files.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -66,9 +67,11 @@ TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "kestrune-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
+  owner_ = getpid();
 }
 
 TempDir::~TempDir() {
+  if (getpid() != owner_) return;
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }

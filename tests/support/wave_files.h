@@ -35,7 +35,8 @@ std::string CanonicalWave(uint16_t channels, uint32_t rate,
 std::string PatternFrames(uint32_t firstFrame, uint32_t frames, uint32_t frameSize);
 
 // A fresh folder under the system's temporary folder, removed with its
-// files when the object goes.
+// files when the object goes (by the process that made it: a death test's
+// child leaves it to its parent).
 class TempDir {
  public:
   TempDir();
@@ -47,6 +48,7 @@ class TempDir {
 
  private:
   std::string path_;
+  int owner_;
 };
 
 void WriteFile(const std::string& path, const std::string& bytes);
