@@ -114,6 +114,20 @@ void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
   KeepSessionOnInterrupt();
 }
 
+// A recording still being written: the frames written since the header was
+// last read, found as the reading before a play finds them, but without a
+// word. A file whose layout changed gives none: the reading before the next
+// play reports it.
+bool MoreFramesWritten(PlaybackState& s) {
+  WaveAttributes now;
+  if (!ReadAttributesQuietly(s.file, now) || now.frames <= s.length ||
+      now.rate != s.current.rate || now.bytesPerSample != s.current.bytesPerSample ||
+      now.channels != s.current.channels || now.dataOffset != s.current.dataOffset)
+    return false;
+  s.length = now.frames;
+  return true;
+}
+
 // --- The dialogue -----------------------------------------------------
 
 void ShowSelectionInSeconds(PlaybackState& s) {
@@ -167,8 +181,10 @@ void ApplyMainCommand(const std::string& word, PlaybackState& s) {
     s.outPoint = ClampToFrame(int64_t{s.length});
     s.request = Request::kPlay;
   } else if (word == "i") {
+    MoreFramesWritten(s);  // a time in what was recorded since is taken
     SetInTime(s.snapshot.rate, s.length, &s.inPoint);
   } else if (word == "o") {
+    MoreFramesWritten(s);
     SetOutTime(s.snapshot.rate, s.length, &s.outPoint);
   } else if (word == "l") {
     AskForLoops(s);
@@ -225,10 +241,13 @@ void Revalidate(PlaybackState& s) {
     puts("WARNING: Wavefile channel number has changed!  Restart the program.");
     exit(1);
   }
+  const uint32_t before = s.length;
   s.length = now.frames;
   if (now.frames != s.snapshot.frames) {
     puts("WARNING: Wavefile length has changed!");
-    if (now.frames < static_cast<uint32_t>(s.outPoint))
+    // A file that shrank pulls the out-point back to its end; one that grew
+    // keeps it, and a play follows the recording to it.
+    if (now.frames < static_cast<uint32_t>(s.outPoint) && now.frames < before)
       s.outPoint = ClampToFrame(int64_t{now.frames});
   }
 }
@@ -266,19 +285,21 @@ size_t PrepareFrames(PlaybackState& s, int64_t position, int64_t end) {
   return silent + got;
 }
 
-// One pass over the selection, a period at a time. Each write holds only
-// frames of the selection: the last one stops at the out-point, so a loop
-// goes on without a gap, and none reaches past the end of the file's data
-// into whatever chunk follows it. The end of the file ends the pass
-// quietly; a failed read, a failed device or Ctrl-C end the whole play.
-Stop PlayPass(PlaybackState& s) {
-  if (!Playable(s.current) || s.inPoint >= s.outPoint) return Stop::kNone;
+// One pass over the selection, up to `to`, a period at a time. Each write
+// holds only frames of the selection: the last one stops at the out-point,
+// so a loop goes on without a gap, and none reaches past the end of the
+// file's data into whatever chunk follows it. When the known frames run
+// out before `to`, a recording being written is `followed`: the header is
+// read again, and the pass goes on over the frames written since, or ends
+// when there are none. A failed read, a failed device or Ctrl-C end the
+// whole play.
+Stop PlayPass(PlaybackState& s, int64_t to, bool followed) {
+  if (!Playable(s.current) || s.inPoint >= to) return Stop::kNone;
   const int64_t period = static_cast<int64_t>(s.period);
-  int64_t position = s.inPoint;
-  do {
-    int64_t end = std::min({position + period, int64_t{s.outPoint}, int64_t{s.length}});
-    if (end <= position) break;
-    size_t frames = PrepareFrames(s, position, end);
+  for (int64_t position = s.inPoint; position < to;) {
+    if (position >= s.length && !(followed && MoreFramesWritten(s))) break;
+    const int64_t end = std::min({position + period, to, int64_t{s.length}});
+    const size_t frames = PrepareFrames(s, position, end);
     if (s.readError != 0) return Stop::kReadFailed;
     if (frames == 0) break;
     // After Ctrl-C every write fails: the device was aborted.
@@ -288,8 +309,8 @@ Stop PlayPass(PlaybackState& s) {
     if (s.snapshot.rate != 0)
       s.clock = FramesToSeconds(HeardPosition(s.heard, QueuedFrames(s.device)), s.snapshot.rate);
     ShowClock(s.clock);
-    position += period;
-  } while (position < s.outPoint);
+    position += static_cast<int64_t>(frames);
+  }
   return Stop::kNone;
 }
 
@@ -340,9 +361,13 @@ bool PlayPhase(PlaybackState& s) {
     return false;
   }
   // A recording still being written: "w" plays it as long as it is now,
-  // not as long as it was at the reading before.
-  if (s.wholeFile) s.outPoint = ClampToFrame(int64_t{s.length});
+  // and on as long as frames are written; the selection is then what was
+  // heard. An out-point past the end is followed to as the file grows.
+  const bool whole = s.wholeFile;
   s.wholeFile = false;
+  if (whole) s.outPoint = ClampToFrame(int64_t{s.length});
+  const int64_t to = whole ? INT32_MAX : s.outPoint;
+  const bool followed = to > s.length;
   if (s.device == nullptr) OpenOutput(s);
   puts("Playing...");
   ShowSelectionInSeconds(s);
@@ -353,8 +378,9 @@ bool PlayPhase(PlaybackState& s) {
   Stop stop = Stop::kNone;
   for (int pass = 0; pass < s.loops && stop == Stop::kNone; ++pass) {
     if (s.loops != 1) printf("\nLoops remaining: %i\n", s.loops - pass - 1);
-    stop = PlayPass(s);
+    stop = PlayPass(s, to, followed);
   }
+  if (whole) s.outPoint = ClampToFrame(int64_t{s.length});
   // The menu comes, or the run ends, when the sound has ended: a sound
   // server may hold back the last frames until it is told that no more
   // come, and play them after a gap or glued to the next play.

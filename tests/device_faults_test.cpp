@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "tests/support/player.h"
@@ -29,8 +30,12 @@ class RealTimeTest : public PlayerTest {
     env_ = {"XDG_RUNTIME_DIR=" + runtime, "HOME=" + home};
     // A device that plays through the server and keeps a copy of every
     // byte it is handed, so that paced plays can be checked exactly.
+    // And the tests' card, playing in real time.
     WriteFile(home + "/.asoundrc", "pcm.tee {\n type file\n slave.pcm \"pulse\"\n file \"" +
-                                       capture_ + "\"\n format \"raw\"\n}\n");
+                                       capture_ + "\"\n format \"raw\"\n}\n"
+                                       "pcm_type.standin { lib \"" STANDIN_CARD "\" }\n"
+                                       "pcm.card { type standin paced \"1\" capture \"" +
+                                       capture_ + "\" }\n");
     StartServer();
   }
   // Starts a server, or a new one after the test killed the last. A killed
@@ -173,16 +178,48 @@ TEST_F(RealTimeTest, FileTruncatedDuringAPlayEndsThePassAtTheCut) {
   EXPECT_TRUE(SameBytes(Captured(), Frames(0, 2 * kRate)));
 }
 
-TEST_F(RealTimeTest, FileGrowingDuringAPlayKeepsTheSelection) {
-  // A recording in progress: no data size in its header yet.
-  std::string file = CanonicalWave(2, kRate, 16, PatternFrames(0, 3 * kRate, 4));
-  file.replace(40, 4, Le32(0xFFFFFFFFu));
-  WriteFile(wave_, file);
-  auto player = Player("tee", {"0.5", "2.5", "px"});
-  ASSERT_TRUE(player->WaitFor("clock = 1."));
-  AppendFile(wave_, PatternFrames(3 * kRate, 2 * kRate, 4));
-  EXPECT_EQ(player->Finish(), 0);
-  EXPECT_TRUE(SameBytes(Captured(), Frames(kRate / 2, 5 * kRate / 2)));
+TEST_F(RealTimeTest, RecordingBeingWrittenIsFollowed) {
+  // A writer appends 10 ms of frames at a time, in real time, as a recorder
+  // does (the header's sizes say more than there is, until the end) or as a
+  // plain writer does (the sizes rewritten as it goes). A play goes on as
+  // the file grows, up to the out-point or to where the writer stopped.
+  struct Case {
+    const char* device;
+    uint32_t from, to;  // seconds written before the play, and at the end
+    bool rewritesSizes;
+    std::vector<std::string> args;
+    int64_t first, end;  // the frames to be heard
+  } cases[] = {
+      {"tee", 3, 5, false, {"0.5", "2.5", "px"}, kRate / 2, 5 * kRate / 2},
+      {"card", 1, 4, false, {"0", "0", "wx"}, 0, 4 * kRate},
+      {"card", 1, 4, true, {"0", "0:03", "px"}, 0, 3 * kRate},
+  };
+  for (const Case& c : cases) {
+    unlink(capture_.c_str());
+    auto header = [&](uint32_t frames) {
+      std::string head = CanonicalWave(2, kRate, 16, "");
+      head.replace(40, 4, Le32(frames * 4));
+      head.replace(4, 4, Le32(36 + frames * 4));
+      std::fstream(wave_, std::ios::in | std::ios::out | std::ios::binary) << head;
+    };
+    WriteFile(wave_, CanonicalWave(2, kRate, 16, PatternFrames(0, c.from * kRate, 4)));
+    header(c.rewritesSizes ? c.from * kRate : 0x80000000u / 4);
+    const auto start = std::chrono::steady_clock::now();
+    std::thread writer([&] {
+      for (uint32_t at = c.from * kRate; at < c.to * kRate; at += kRate / 100) {
+        std::this_thread::sleep_until(start + std::chrono::microseconds(
+                                                  (at - c.from * kRate) * 1000000ull / kRate));
+        AppendFile(wave_, PatternFrames(at, kRate / 100, 4));
+        if (c.rewritesSizes) header(at + kRate / 100);
+      }
+      header(c.to * kRate);
+    });
+    auto player = Player(c.device, c.args);
+    const int status = player->Finish();
+    writer.join();
+    EXPECT_EQ(status, 0) << c.device << " " << c.args[2];
+    EXPECT_TRUE(SameBytes(Captured(), Frames(c.first, c.end))) << c.device << " " << c.args[2];
+  }
 }
 
 TEST_F(RealTimeTest, KilledServerStopsThePlayAndTheNextPlayOpensTheDeviceAgain) {

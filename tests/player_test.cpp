@@ -285,11 +285,15 @@ TEST_F(RevalidationTest, GrownFileIsFollowedWithAWarningAtEveryPlay) {
   AppendFile(wave_, PatternFrames(12000, 4000, 4));
   s.Send("w\n");
   ASSERT_TRUE(s.WaitFor("commands\n", 3));
-  s.Send("x\n");
+  // A time in what was written since the last play is taken.
+  AppendFile(wave_, PatternFrames(16000, 8000, 4));
+  s.Send("i\n2.5\nx\n");
   EXPECT_EQ(s.Finish(), 0);
   const std::string warning = "WARNING: Wavefile length has changed!\n";
   EXPECT_EQ(s.out(), Menu(1, 0, 1) + warning + PlayOutput(0, 8000, kRate) + Menu(1, 0, 1) +
-                         warning + PlayOutput(0, 16000, kRate) + Menu(1, 0, 2) + warning + "\n");
+                         warning + PlayOutput(0, 16000, kRate) + Menu(1, 0, 2) +
+                         "Enter in-time in seconds.\n" + Menu(1, 2.5, 2) + warning + "\n");
+  EXPECT_EQ(s.err(), "");
   EXPECT_TRUE(SameBytes(ReadFile(capture_), PatternFrames(0, 8000, 4) + PatternFrames(0, 16000, 4)));
 }
 

@@ -278,6 +278,17 @@ void ReadAttributes(const WaveFile& wave, const std::string& path, WaveAttribute
   attributes = scan.attributes;
 }
 
+bool ReadAttributesQuietly(const WaveFile& wave, WaveAttributes& attributes) {
+  struct stat info;
+  if (fstat(wave.fd, &info) != 0) return false;
+  FileSource file{wave.fd, 0};
+  const HeaderScan scan =
+      ReadHeader({ReadFromDescriptor, &file, static_cast<uint64_t>(info.st_size)});
+  if (file.error != 0 || !scan.formatFound || !scan.dataFound) return false;
+  attributes = scan.attributes;
+  return true;
+}
+
 void GetAttributes(const std::string& path, WaveAttributes& attributes) {
   const WaveFile file = OpenWaveFile(path);
   ReadAttributes(file, path, attributes);

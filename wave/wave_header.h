@@ -47,6 +47,11 @@ WaveFile OpenWaveFile(const std::string& path);
 // GetAttributes on a file already open; `path` names it in messages.
 void ReadAttributes(const WaveFile& file, const std::string& path, WaveAttributes& attributes);
 
+// The same without a word and without ending the process, on the file as it
+// is now, for a recording still being written: false when its header
+// cannot be read or holds no format and data chunk.
+bool ReadAttributesQuietly(const WaveFile& file, WaveAttributes& attributes);
+
 // Reads up to `size` bytes at `offset` into `into`; fewer only where the
 // file ends or a read fails, and then `error` holds the failure's errno
 // (0 at the end of the file). Returns how many arrived.
