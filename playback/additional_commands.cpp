@@ -4,6 +4,9 @@
 
 #include "playback/console.h"
 #include "playback/frames.h"
+#include "playback/save_selection.h"
+#include "playback/view_selection.h"
+#include "playback/zero_crossings.h"
 
 namespace {
 
@@ -32,6 +35,9 @@ void ListAdditionalCommands() {
   puts("\t'B' to nudge both start and stop backward");
   puts("\t'nn' to set nudge amount");
   puts("\t'f' to show the selection in frames");
+  puts("\t'z' to snap in and out to rising zero crossings");
+  puts("\t'v' to view the selection's levels");
+  puts("\t's' to save the selection as a new wave file");
 }
 
 void AskForNudgeAmount(PlaybackState& s) {
@@ -100,5 +106,12 @@ void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
     AskForNudgeAmount(s);
   } else if (word == "f") {
     ShowFrames(s);
+  } else if (word == "z") {
+    SnapToZeroCrossings(s);
+    ShowFrames(s);
+  } else if (word == "v") {
+    ViewSelection(s);
+  } else if (word == "s") {
+    SaveSelection(s);
   }
 }

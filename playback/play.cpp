@@ -18,18 +18,12 @@
 #include "playback/frames.h"
 #include "playback/interrupt.h"
 #include "playback/playback_state.h"
+#include "playback/revalidate.h"
 #include "wave/wave_header.h"
 
 namespace {
 
 // --- The start of the run ---------------------------------------------
-
-// Only these layouts are ever sent to the device: it is opened for two
-// channels of 16- or 24-bit samples, and any other layout would be misread.
-bool Playable(const WaveAttributes& a) {
-  return (a.channels == 1 || a.channels == 2) &&
-         (a.bytesPerSample == 2 || a.bytesPerSample == 3);
-}
 
 // Such a file shows its length and goes through every play without a
 // sound: the user is told why once, at the start. Standard output is left
@@ -208,49 +202,6 @@ void DialogueTurn(PlaybackState& s, std::string& command) {
 }
 
 // --- The play phase ---------------------------------------------------
-
-// An editor saves by writing a new file and renaming it over the old one:
-// the name then leads to another file than the one held open, and the new
-// file's samples are the ones to play.
-void FollowTheName(PlaybackState& s, const WaveFile& named) {
-  if (named.device == s.file.device && named.inode == s.file.inode) {
-    close(named.fd);
-  } else {
-    close(s.file.fd);
-    s.file = named;
-  }
-}
-
-// Reads the header again: a changed rate, width or channel count would be
-// misplayed on the device as configured, so the run ends; a changed length
-// is followed.
-void Revalidate(PlaybackState& s) {
-  const WaveFile named = OpenWaveFile(s.fileName);
-  ReadAttributes(named, s.fileName, s.current);
-  FollowTheName(s, named);
-  const WaveAttributes& now = s.current;
-  if (now.rate != s.snapshot.rate) {
-    puts("WARNING: Wavefile samplerate has changed!  Restart the program.");
-    exit(1);
-  }
-  if (now.bytesPerSample != s.snapshot.bytesPerSample) {
-    puts("WARNING: Wavefile bit depth has changed!  Restart the program.");
-    exit(1);
-  }
-  if (now.channels != s.snapshot.channels) {
-    puts("WARNING: Wavefile channel number has changed!  Restart the program.");
-    exit(1);
-  }
-  const uint32_t before = s.length;
-  s.length = now.frames;
-  if (now.frames != s.snapshot.frames) {
-    puts("WARNING: Wavefile length has changed!");
-    // A file that shrank pulls the out-point back to its end; one that grew
-    // keeps it, and a play follows the recording to it.
-    if (now.frames < static_cast<uint32_t>(s.outPoint) && now.frames < before)
-      s.outPoint = ClampToFrame(int64_t{now.frames});
-  }
-}
 
 // Reads up to `frames` whole frames at frame `first`; returns how many came.
 // A failed read is noted in `readError`.

@@ -51,4 +51,11 @@ struct PlaybackState {
   std::vector<char> outputBuffer; // stereo frames for the device
 };
 
+// Only these layouts are ever sent to the device: it is opened for two
+// channels of 16- or 24-bit samples, and any other layout would be misread.
+inline bool Playable(const WaveAttributes& a) {
+  return (a.channels == 1 || a.channels == 2) &&
+         (a.bytesPerSample == 2 || a.bytesPerSample == 3);
+}
+
 #endif  // KESTRUNE_PLAYBACK_PLAYBACK_STATE_H_

@@ -1,9 +1,14 @@
 // Jumps and nudges: their bounds on the selection directly, and the
 // listing and the nudge amount prompt through the binary.
+#include <unistd.h>
+
 #include <climits>
+#include <filesystem>
+#include <set>
 
 #include "playback/additional_commands.h"
 #include "tests/support/player.h"
+#include "wave/wave_header.h"
 
 namespace {
 
@@ -95,7 +100,10 @@ const std::string kListing =
     "\t'N' to nudge both start and stop forward\n"
     "\t'B' to nudge both start and stop backward\n"
     "\t'nn' to set nudge amount\n"
-    "\t'f' to show the selection in frames\n";
+    "\t'f' to show the selection in frames\n"
+    "\t'z' to snap in and out to rising zero crossings\n"
+    "\t'v' to view the selection's levels\n"
+    "\t's' to save the selection as a new wave file\n";
 
 std::string NudgePrompt(const char* current) {
   return std::string("\nCurrent Nudge Amount = ") + current +
@@ -154,6 +162,111 @@ TEST_F(AdditionalCommandsTest, FramesShowWhatTheMenuRounds) {
                        "\nin-point  = 120000 frames = 15.000000 sec\nout-point = 159900 frames = "
                        "19.987500 sec\nlength    = 39900 frames = 4.987500 sec\n" +
                        MenuFrames(1, 120000, 159900, kRate) + "\n");
+}
+
+TEST_F(AdditionalCommandsTest, SaveWritesExactlyTheSelectedFrames) {
+  // 16-bit stereo, and 24-bit mono whose odd size takes a pad byte before
+  // the loop chunk; the selection is frames 8001 to 16000.
+  for (auto [channels, bits] : {std::pair<uint16_t, uint16_t>{2, 16}, {1, 24}}) {
+    MakeWave(channels, kRate, bits, 40000);
+    const std::string cut = dir_.Path(std::to_string(bits) + ".wav");
+    Result r = Play("nn\n1\nn\ns\n" + cut + "\nx\n", {"1", "2"});
+    EXPECT_NE(r.out.find("Saved 7999 frames (1.00 sec) to " + cut + "\n"), std::string::npos);
+    WaveAttributes a;
+    GetAttributes(cut, a);
+    EXPECT_EQ(a.rate, kRate);
+    EXPECT_EQ(a.channels * a.bytesPerSample, frameSize_);
+    EXPECT_EQ(a.frames, 7999u);
+    const std::string file = ReadFile(cut);
+    EXPECT_TRUE(SameBytes(file.substr(a.dataOffset, 7999 * frameSize_), Frames(8001, 16000)));
+    const size_t smpl = file.find("smpl", a.dataOffset + 7999 * frameSize_);
+    ASSERT_EQ(smpl, file.size() - 68) << bits;
+    EXPECT_EQ(Assem4(&file[smpl + 8 + 36 + 12]), 7998u);  // the loop's last frame
+    if (access("/usr/bin/python3", X_OK) == 0) {
+      Result python = RunProgram("/usr/bin/python3",
+                                 {"-c", "import sys, wave; print(wave.open(sys.argv[1]).getnframes())", cut});
+      EXPECT_EQ(python.out, "7999\n") << python.err;
+    }
+  }
+}
+
+TEST_F(AdditionalCommandsTest, SaveRefusesAndLeavesNoFileBehind) {
+  MakeWave(2, kRate, 16, 8000);
+  WriteFile(dir_.Path("kept.wav"), "kept");
+  std::string readOnly = "/sys/cut.wav";  // root may write into any folder of its own
+  if (geteuid() != 0) {
+    std::filesystem::create_directory(dir_.Path("ro"));
+    std::filesystem::permissions(dir_.Path("ro"), std::filesystem::perms::owner_read |
+                                                      std::filesystem::perms::owner_exec);
+    readOnly = dir_.Path("ro/cut.wav");
+  }
+  const std::string exists = " exists: nothing saved (a save never replaces a file)";
+  struct Case {
+    std::string name;
+    std::vector<std::string> times;
+    std::string err;
+  } cases[] = {
+      {dir_.Path("kept.wav"), {}, dir_.Path("kept.wav") + exists},
+      {dir_.path() + "/./song.wav", {}, dir_.path() + "/./song.wav" + exists},
+      {dir_.Path("none/cut.wav"), {}, "cannot save to " + dir_.Path("none/cut.wav") + ": No such file or directory"},
+      {readOnly, {}, "cannot save to " + readOnly + ": Permission denied"},
+      {dir_.Path("cut.wav"), {"0.5", "0.25"},
+       "the selection holds no frame of the file (in-point 4000, out-point 2000, length 8000): nothing saved"},
+  };
+  for (const Case& c : cases) {
+    Result r = Play("s\n" + c.name + "\nx\n", c.times);
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(r.err, "kestrune: " + c.err + "\n");
+    std::set<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.path()))
+      left.insert(entry.path().filename());
+    left.erase("ro");
+    EXPECT_EQ(left, (std::set<std::string>{"kept.wav", "out.raw", "song.wav"})) << c.name;
+  }
+  EXPECT_EQ(ReadFile(dir_.Path("kept.wav")), "kept");
+  EXPECT_TRUE(SameBytes(ReadFile(wave_).substr(44), Frames(0, 8000)));
+}
+
+TEST_F(AdditionalCommandsTest, ZeroCrossingsAreTheNearestRisingOnesWithinTenMilliseconds) {
+  // The first channel is -100 but at frames 300 and 344, +100 there: rising
+  // crossings at both (the other channel the other way round). 10 ms are 80
+  // frames: the out-point at 600 has none within reach.
+  struct Case {
+    uint16_t channels, bits;
+    const char* in;  // seconds: frame 322 (as near to 300 as to 344) or 330
+    int64_t snapped;
+  } cases[] = {{1, 16, "0.04025", 300}, {2, 24, "0.04125", 344}};
+  for (const Case& c : cases) {
+    std::string data;
+    for (int k = 0; k < 1000; ++k)
+      for (int channel = 0; channel < c.channels; ++channel) {
+        const int32_t v = ((k == 300 || k == 344) == (channel == 0)) ? 100 : -100;
+        data += Le32(static_cast<uint32_t>(v)).substr(0, c.bits / 8);
+      }
+    WriteFile(wave_, CanonicalWave(c.channels, kRate, c.bits, data));
+    Result r = Play("z\nx\n", {c.in, "0.075"});
+    const std::string snapped = std::to_string(c.snapped);
+    EXPECT_NE(r.out.find("\nin-point  = " + snapped + " frames = "), std::string::npos) << c.bits;
+    EXPECT_NE(r.out.find("\nout-point = 600 frames = 0.075000 sec\n"), std::string::npos);
+    EXPECT_EQ(r.err, "kestrune: no rising zero crossing within 10 ms of the out-point (frame "
+                     "600): it stays\n");
+  }
+}
+
+TEST_F(AdditionalCommandsTest, ViewShowsAOneSampleClickInAMinuteOfSilence) {
+  std::string data(480000 * 2, '\0');
+  data.replace(400000, 2, Le16(0x7FFF));  // frame 200000, at 25 s
+  WriteFile(wave_, CanonicalWave(1, kRate, 16, data));
+  for (auto [locale, mark] : {std::pair{"C", "#"}, {"C.UTF-8", "\u2588"}}) {
+    Result r = RunProgram(kBinary, Args(), "v\nx\n", {"COLUMNS=50", std::string("LC_ALL=") + locale});
+    const std::string strip = std::string(20, ' ') + mark + std::string(29, ' ') + "\n";
+    EXPECT_NE(r.out.find("\nselection 0.000000 to 60.000000 sec:\n" + strip +
+                         "in-point at 0.000000 sec, 50 ms each side:\n" + std::string(50, ' ') +
+                         "\n" + std::string(25, ' ') + "^\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("peak -0.0 dBFS at 25.000000 sec (frame 200000)\n"), std::string::npos);
+  }
 }
 
 }  // namespace

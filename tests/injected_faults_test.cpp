@@ -8,9 +8,12 @@
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
+#include <vector>
 
 #include "output/pcm_output.h"
 #include "playback/play.h"
@@ -30,6 +33,9 @@ bool suspended = false;
 std::string calls;
 // Whether the drain after a play fails, as an unplugged card's does.
 bool drainFails = false;
+// Saving a selection: the copy in the kernel fails with this errno (EXDEV
+// sends it to the read and write loop), then every pwrite or fsync.
+int copyFails = 0, pwriteFails = 0, fsyncFails = 0;
 // Every pread from this one on (counting from 1) fails with EIO.
 int failReadsFrom = INT_MAX;
 int reads = 0;
@@ -90,6 +96,29 @@ extern "C" int snd_pcm_resume(snd_pcm_t*) {
   calls += 'R';
   suspended = false;
   return 0;
+}
+
+extern "C" ssize_t copy_file_range(int in, loff_t* inAt, int out, loff_t* outAt, size_t size,
+                                   unsigned flags) {
+  static auto real = Real<ssize_t (*)(int, loff_t*, int, loff_t*, size_t, unsigned)>(
+      "copy_file_range");
+  if (copyFails == 0) return real(in, inAt, out, outAt, size, flags);
+  errno = copyFails;
+  return -1;
+}
+
+extern "C" ssize_t pwrite(int fd, const void* bytes, size_t size, off_t offset) {
+  static auto real = Real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
+  if (pwriteFails == 0 || size < 1000) return real(fd, bytes, size, offset);
+  errno = pwriteFails;
+  return -1;
+}
+
+extern "C" int fsync(int fd) {
+  static auto real = Real<int (*)(int)>("fsync");
+  if (fsyncFails == 0) return real(fd);
+  errno = fsyncFails;
+  return -1;
 }
 
 extern "C" ssize_t pread(int fd, void* into, size_t size, off_t offset) {
@@ -169,8 +198,9 @@ TEST(InjectedFaults, OnlyARefusalIsSentToTheConvertingDevice) {
 // The player's run in a child process, as the binary runs it, its console
 // on /dev/null; standard error ends with the device calls made.
 void PlayQuietly(const std::string& file, const std::string& device, const char* command,
-                 int loops) {
-  if (freopen("/dev/null", "r", stdin) == nullptr || freopen("/dev/null", "w", stdout) == nullptr)
+                 int loops, const std::string& input = "/dev/null") {
+  if (freopen(input.c_str(), "r", stdin) == nullptr ||
+      freopen("/dev/null", "w", stdout) == nullptr)
     abort();
   atexit([] { fprintf(stderr, "calls: %zu\n", calls.size()); });
   std::string word = command;
@@ -214,6 +244,36 @@ TEST(InjectedFaults, PlaysLoseNoFrameOrStopWithTheReason) {
     if (c.status == 0 && c.err.find("stopped") == std::string::npos) {
       EXPECT_EQ(ReadFile(capture.path), c.loops == 2 ? audio + audio : audio) << c.script;
     }
+  }
+}
+
+TEST(InjectedFaults, FailedSavesLeaveNothingBehind) {
+  // A full disk in the kernel's copy, in the copy through a buffer, and an
+  // I/O error when the file is flushed.
+  Capture capture;
+  const std::string wave = capture.dir.Path("t.wav"), input = capture.dir.Path("input");
+  WriteFile(wave, CanonicalWave(2, 8000, 16, PatternFrames(0, 8000, 4)));
+  WriteFile(input, capture.dir.Path("cut.wav") + "\nx\n");
+  struct Case {
+    int copy, pwrite, fsync;
+    const char* reason;
+  } cases[] = {
+      {ENOSPC, 0, 0, "No space left on device"},
+      {EXDEV, ENOSPC, 0, "No space left on device"},
+      {0, 0, EIO, "Input/output error"},
+  };
+  for (const Case& c : cases) {
+    Reset(".");
+    copyFails = c.copy, pwriteFails = c.pwrite, fsyncFails = c.fsync;
+    EXPECT_EXIT(PlayQuietly(wave, capture.device, "s", 1, input), testing::ExitedWithCode(0),
+                "^kestrune: cannot save to " + capture.dir.Path("cut.wav") + ": " + c.reason +
+                    "\ncalls: 1\n$");
+    copyFails = pwriteFails = fsyncFails = 0;
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(capture.dir.path()))
+      left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"input", "out.raw", "t.wav"})) << c.reason;
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "tests/support/wave_files.h"
 #include "wave/wave_header.h"
+#include "wave/wave_writer.h"
 
 namespace {
 
@@ -266,6 +267,21 @@ TEST_F(WaveHeaderTest, FilesBeyond2GiBKeepTheirLength) {
   ASSERT_EQ(truncate(path_.c_str(), static_cast<off_t>(80 + five)), 0);
   GetAttributes(path_, a);
   EXPECT_EQ(a.frames, five / 4);
+
+  // What a save writes reads back so, as RIFF and past 4 GiB as RF64.
+  for (uint64_t frames : {uint64_t{1000}, five / 6 + 1}) {
+    const WaveAttributes layout{48000, 3, 2, 0, 0};
+    const std::string head = HeaderBeforeData(layout, frames);
+    WriteFile(path_, head);
+    ASSERT_EQ(truncate(path_.c_str(), static_cast<off_t>(head.size() + frames * 6)), 0);
+    AppendFile(path_, ChunksAfterData(layout, frames));
+    GetAttributes(path_, a);
+    const uint64_t size = head.size() + frames * 6 + 68;
+    EXPECT_EQ(head.substr(0, 4), size <= UINT32_MAX ? "RIFF" : "RF64");
+    EXPECT_EQ(Assem4(&head[4]), size <= UINT32_MAX ? size - 8 : UINT32_MAX);
+    EXPECT_EQ(a.frames, frames);
+    EXPECT_EQ(a.rate * a.channels * a.bytesPerSample, 48000u * 6);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,177 @@
+#include "playback/view_selection.h"
+
+#include <langinfo.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Frames read at a time: the view reads every byte of the selection once,
+// through a buffer that does not grow with it.
+constexpr size_t kBlockBytes = 1 << 20;
+
+// Eight heights from -48 dBFS to 0 dBFS, 6 dB each; quieter is blank.
+constexpr double kFloorDecibels = -48;
+const char* const kBlocks[8] = {"\u2581", "\u2582", "\u2583", "\u2584",
+                                "\u2585", "\u2586", "\u2587", "\u2588"};
+const char* const kAscii[8] = {" ", ".", ":", "-", "=", "+", "*", "#"};
+
+int Columns() {
+  winsize size;
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  const char* columns = getenv("COLUMNS");
+  const int n = columns != nullptr ? atoi(columns) : 0;
+  return n > 0 ? std::min(n, 1000) : 80;
+}
+
+// The locale's character set, as the user's environment sets it.
+bool Utf8Console() {
+  const std::string before = setlocale(LC_CTYPE, nullptr);
+  setlocale(LC_CTYPE, "");
+  const bool utf8 = strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  setlocale(LC_CTYPE, before.c_str());
+  return utf8;
+}
+
+// A sample's value, 16 or 24 bits signed.
+int32_t Sample(const char* bytes, unsigned width) {
+  if (width == 2) {
+    int16_t v;
+    memcpy(&v, bytes, 2);
+    return v;
+  }
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+  return static_cast<int32_t>(static_cast<uint32_t>(b[0] << 8 | b[1] << 16 | b[2] << 24)) >> 8;
+}
+
+// The largest magnitude among the samples of `frames` frames at `bytes`.
+int32_t Loudest(const char* bytes, size_t frames, const WaveAttributes& a) {
+  const size_t samples = frames * a.channels;
+  int32_t high = 0, low = 0;
+  if (a.bytesPerSample == 2) {
+    int16_t high16 = 0, low16 = 0;
+    for (size_t i = 0; i < samples; ++i) {
+      int16_t v;
+      memcpy(&v, bytes + 2 * i, 2);
+      high16 = std::max(high16, v);
+      low16 = std::min(low16, v);
+    }
+    high = high16, low = low16;
+  } else {
+    for (size_t i = 0; i < samples; ++i) {
+      const int32_t v = Sample(bytes + 3 * i, 3);
+      high = std::max(high, v);
+      low = std::min(low, v);
+    }
+  }
+  return std::max(high, -low);
+}
+
+struct Peak {
+  int32_t level = 0;    // the largest magnitude of a sample in the column
+  int64_t block = 0;    // the frames read where it was found first
+  size_t frames = 0;
+};
+
+// Reads up to `frames` frames at frame `at` into `block`; returns how many came.
+size_t ReadBlock(const PlaybackState& s, int64_t at, size_t frames, std::vector<char>& block) {
+  const size_t frameBytes = size_t{s.current.bytesPerSample} * s.current.channels;
+  int error = 0;
+  return ReadAt(s.file.fd, block.data(), frames * frameBytes,
+                s.current.dataOffset + static_cast<uint64_t>(at) * frameBytes, error) /
+         frameBytes;
+}
+
+// The peak of every column: column c holds the frames from first + c *
+// count / columns on; frames outside the file count as silence.
+std::vector<Peak> ColumnPeaks(const PlaybackState& s, int64_t first, int64_t count, int columns,
+                              std::vector<char>& block) {
+  const size_t blockFrames =
+      block.size() / (size_t{s.current.bytesPerSample} * s.current.channels);
+  std::vector<Peak> peaks(static_cast<size_t>(columns));
+  for (int c = 0; c < columns; ++c) {
+    const int64_t from = std::max<int64_t>(first + count * c / columns, 0);
+    const int64_t to = std::min<int64_t>(first + count * (c + 1) / columns, s.length);
+    for (int64_t at = from; at < to;) {
+      const size_t got = ReadBlock(s, at, static_cast<size_t>(std::min<int64_t>(to - at, blockFrames)), block);
+      if (got == 0) break;
+      const int32_t level = Loudest(block.data(), got, s.current);
+      if (level > peaks[c].level) peaks[c] = {level, at, got};
+      at += static_cast<int64_t>(got);
+    }
+  }
+  return peaks;
+}
+
+// The first frame of the peak's block that reaches its level.
+int64_t PeakFrame(const PlaybackState& s, const Peak& peak, std::vector<char>& block) {
+  const WaveAttributes& a = s.current;
+  const size_t got = ReadBlock(s, peak.block, peak.frames, block);
+  for (size_t i = 0; i < got * a.channels; ++i) {
+    const int32_t v = Sample(block.data() + i * a.bytesPerSample, a.bytesPerSample);
+    if (v == peak.level || v == -peak.level) return peak.block + static_cast<int64_t>(i / a.channels);
+  }
+  return peak.block;
+}
+
+double Decibels(int32_t level, const WaveAttributes& a) {
+  const double full = a.bytesPerSample == 2 ? 32768.0 : 8388608.0;
+  return 20 * std::log10(level / full);
+}
+
+void DrawStrip(const std::vector<Peak>& peaks, const WaveAttributes& a, bool utf8) {
+  std::string line;
+  for (const Peak& p : peaks) {
+    const double db = p.level > 0 ? Decibels(p.level, a) : -INFINITY;
+    if (db < kFloorDecibels) {
+      line += ' ';
+      continue;
+    }
+    const int height = std::min(7, static_cast<int>((db - kFloorDecibels) / 6));
+    line += (utf8 ? kBlocks : kAscii)[height];
+  }
+  puts(line.c_str());
+}
+
+double Seconds(int64_t frames, uint32_t rate) { return rate != 0 ? double(frames) / rate : 0; }
+
+}  // namespace
+
+void ViewSelection(const PlaybackState& s) {
+  const WaveAttributes& a = s.current;
+  if (!Playable(a)) return;
+  const int columns = Columns();
+  const bool utf8 = Utf8Console();
+  std::vector<char> block(kBlockBytes);
+  const int64_t in = s.inPoint, out = s.outPoint;
+  printf("\nselection %.6f to %.6f sec:\n", Seconds(in, a.rate), Seconds(out, a.rate));
+  const std::vector<Peak> peaks = ColumnPeaks(s, in, std::max<int64_t>(out - in, 0), columns, block);
+  DrawStrip(peaks, a, utf8);
+
+  // 50 ms each side of a cut, the column where it falls marked below.
+  const int64_t side = std::max<int64_t>(a.rate / 20, 1);
+  for (const auto& [name, point] : {std::pair{"in-point", in}, {"out-point", out}}) {
+    printf("%s at %.6f sec, 50 ms each side:\n", name, Seconds(point, a.rate));
+    DrawStrip(ColumnPeaks(s, point - side, 2 * side, columns, block), a, utf8);
+    puts((std::string(static_cast<size_t>(columns / 2), ' ') + "^").c_str());
+  }
+
+  const Peak loudest = *std::max_element(
+      peaks.begin(), peaks.end(), [](const Peak& x, const Peak& y) { return x.level < y.level; });
+  if (loudest.level == 0) {
+    puts("the selection is silent");
+  } else {
+    const int64_t frame = PeakFrame(s, loudest, block);
+    printf("peak %.1f dBFS at %.6f sec (frame %ld)\n", Decibels(loudest.level, a),
+           Seconds(frame, a.rate), static_cast<long>(frame));
+  }
+}

@@ -1,0 +1,65 @@
+#include "playback/zero_crossings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "playback/console.h"
+
+namespace {
+
+// The first channel's sample of frame `i` of `bytes`, 16 or 24 bits signed.
+int32_t FirstChannel(const std::vector<char>& bytes, size_t i, const WaveAttributes& a) {
+  const char* at = bytes.data() + i * a.bytesPerSample * a.channels;
+  if (a.bytesPerSample == 2) {
+    int16_t v;
+    memcpy(&v, at, 2);
+    return v;
+  }
+  const auto* b = reinterpret_cast<const unsigned char*>(at);
+  return static_cast<int32_t>(static_cast<uint32_t>(b[0] << 8 | b[1] << 16 | b[2] << 24)) >> 8;
+}
+
+// The frame k nearest `point`, within `reach`, whose first sample is at
+// least 0 while the one before is below 0: the frame before an out-point
+// there is negative and the frame at an in-point is not, so a loop's seam
+// rises through zero as the sound does. -1 where there is none.
+int64_t NearestRisingCrossing(const PlaybackState& s, int64_t point, int64_t reach) {
+  const WaveAttributes& a = s.current;
+  const int64_t first = std::max<int64_t>(point - reach - 1, 0);
+  const int64_t end = std::min<int64_t>(point + reach + 1, s.length);
+  if (end - first < 2) return -1;
+  const size_t frameBytes = size_t{a.bytesPerSample} * a.channels;
+  std::vector<char> bytes(static_cast<size_t>(end - first) * frameBytes);
+  int error = 0;
+  const size_t got = ReadAt(s.file.fd, bytes.data(), bytes.size(),
+                            a.dataOffset + static_cast<uint64_t>(first) * frameBytes, error) /
+                     frameBytes;
+  int64_t best = -1;
+  for (size_t i = 1; i < got; ++i) {
+    const int64_t k = first + static_cast<int64_t>(i);
+    if (k < point - reach || k > point + reach) continue;
+    if (FirstChannel(bytes, i, a) < 0 || FirstChannel(bytes, i - 1, a) >= 0) continue;
+    if (best < 0 || std::llabs(k - point) < std::llabs(best - point)) best = k;
+  }
+  return best;
+}
+
+void Snap(PlaybackState& s, int32_t& point, const char* name) {
+  const uint32_t rate = s.current.rate;
+  const int64_t crossing = NearestRisingCrossing(s, point, rate / 100);
+  if (crossing >= 0) {
+    point = static_cast<int32_t>(crossing);
+  } else {
+    SaySlip("no rising zero crossing within 10 ms of the %s (frame %ld): it stays", name,
+            static_cast<long>(point));
+  }
+}
+
+}  // namespace
+
+void SnapToZeroCrossings(PlaybackState& s) {
+  if (!Playable(s.current)) return;
+  Snap(s, s.inPoint, "in-point");
+  Snap(s, s.outPoint, "out-point");
+}
