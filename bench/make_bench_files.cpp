@@ -1,6 +1,7 @@
 // Writes the benchmark's wave files into a folder: ten minutes of 44.1 kHz
 // audio as 16-bit stereo, 24-bit stereo, 16-bit mono and 24-bit mono, one
-// second of 16-bit stereo, and the header that costs the reader most.
+// second, one minute, one hour and a gibibyte of 16-bit stereo, and the
+// header that costs the reader most.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -66,6 +67,8 @@ int main(int argc, char** argv) {
        Write(dir + "/mono16.wav", Format(1, 16), 1, 16, 600) &&
        Write(dir + "/mono24.wav", Format(1, 24), 1, 24, 600) &&
        Write(dir + "/stereo16-1min.wav", Format(2, 16), 2, 16, 60) &&
-       Write(dir + "/canonical.wav", Format(2, 16), 2, 16, 1);
+       Write(dir + "/canonical.wav", Format(2, 16), 2, 16, 1) &&
+       Write(dir + "/stereo16-1hour.wav", Format(2, 16), 2, 16, 3600) &&
+       Write(dir + "/stereo16-1gib.wav", Format(2, 16), 2, 16, 6087);
   return ok ? 0 : 1;
 }

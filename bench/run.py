@@ -86,7 +86,7 @@ def main():
     kestrune = os.path.join(build, "kestrune")
     files = os.path.join(build, "bench-files")
     needed = ["stereo16.wav", "stereo24.wav", "mono16.wav", "mono24.wav", "stereo16-1min.wav",
-              "canonical.wav", "worst-case.wav"]
+              "canonical.wav", "worst-case.wav", "stereo16-1hour.wav", "stereo16-1gib.wav"]
     if not all(os.path.exists(os.path.join(files, name)) for name in needed):
         os.makedirs(files, exist_ok=True)
         subprocess.run([os.path.join(build, "make_bench_files"), files], check=True)
@@ -161,7 +161,51 @@ def main():
     print("|---|---|---|---|---|---|")
     for r in rows:
         print("| " + " | ".join(r) + " |")
+    print()
+    print("| measure | kestrune | compared with | its time | ratio |")
+    print("|---|---|---|---|---|")
+    for r in cutting(kestrune, f("stereo16-1hour.wav"), f("stereo16-1gib.wav")):
+        print("| " + " | ".join(r) + " |")
     return 1 if one != ten else 0
+
+
+def timed(cmd, text=None):
+    """Wall time of one run of cmd, with `text` as its console."""
+    start = time.monotonic()
+    subprocess.run(cmd, input=text, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   check=True)
+    return time.monotonic() - start
+
+
+def cutting(kestrune, hour, gib):
+    """The view of a one-hour selection against cat of the same bytes, from
+    the page cache; the save of a gibibyte against cp, which does not flush
+    the copy to the disk as the save does, and against cp with that flush."""
+    rows = []
+    timed(["cat", hour])
+    view = statistics.median(timed([kestrune, "null", hour], b"v\nx\n") for _ in range(11))
+    cat = statistics.median(timed(["cat", hour]) for _ in range(11))
+    rows.append(("view a one-hour 16-bit stereo selection (v), median of 11",
+                 f"{view * 1000:.0f} ms", "cat of the file to /dev/null", f"{cat * 1000:.0f} ms",
+                 ratio(view, cat)))
+    with tempfile.TemporaryDirectory(dir=os.path.dirname(gib)) as scratch:
+        copy = os.path.join(scratch, "copy.wav")
+
+        def fresh(cmd, text=None):
+            subprocess.run(["sync"], check=True)
+            seconds = timed(cmd, text)
+            os.unlink(copy)
+            return seconds
+        save = statistics.median(fresh([kestrune, "null", gib], f"s\n{copy}\nx\n".encode())
+                                 for _ in range(3))
+        cp = statistics.median(fresh(["cp", gib, copy]) for _ in range(3))
+        synced = statistics.median(fresh(["sh", "-c", f"cp '{gib}' '{copy}' && sync '{copy}'"])
+                                   for _ in range(3))
+    size = f"{os.path.getsize(gib) / 2**30:.2f} GiB"
+    for label, theirs in (("cp, then sync of the copy", synced), ("cp alone, not flushed", cp)):
+        rows.append((f"save a {size} selection (s), flushed to the disk, median of 3",
+                     f"{save:.2f} s", label, f"{theirs:.2f} s", ratio(save, theirs)))
+    return rows
 
 
 def realtime_cpu(kestrune, ten_minutes, one_minute):

@@ -1,6 +1,9 @@
 #include "playback/view_selection.h"
 
 #include <langinfo.h>
+#ifdef __x86_64__
+#include <immintrin.h>
+#endif
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -17,7 +20,7 @@ namespace {
 
 // Frames read at a time: the view reads every byte of the selection once,
 // through a buffer that does not grow with it.
-constexpr size_t kBlockBytes = 1 << 20;
+constexpr size_t kBlockBytes = 256 << 10;
 
 // Eight heights from -48 dBFS to 0 dBFS, 6 dB each; quieter is blank.
 constexpr double kFloorDecibels = -48;
@@ -53,19 +56,44 @@ int32_t Sample(const char* bytes, unsigned width) {
   return static_cast<int32_t>(static_cast<uint32_t>(b[0] << 8 | b[1] << 16 | b[2] << 24)) >> 8;
 }
 
+#ifdef __x86_64__
+// Sixteen 16-bit samples at a time, where the processor has AVX2: the view
+// then costs little more than reading the bytes.
+__attribute__((target("avx2"))) size_t Extremes16Avx2(const char* bytes, size_t samples,
+                                                       int32_t& high, int32_t& low) {
+  __m256i high16 = _mm256_setzero_si256(), low16 = _mm256_setzero_si256();
+  size_t i = 0;
+  for (; i + 16 <= samples; i += 16) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 2 * i));
+    high16 = _mm256_max_epi16(high16, v);
+    low16 = _mm256_min_epi16(low16, v);
+  }
+  int16_t lanes[32];
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), high16);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes + 16), low16);
+  high = *std::max_element(lanes, lanes + 16);
+  low = *std::min_element(lanes + 16, lanes + 32);
+  return i;
+}
+
+const bool kAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
 // The largest magnitude among the samples of `frames` frames at `bytes`.
 int32_t Loudest(const char* bytes, size_t frames, const WaveAttributes& a) {
   const size_t samples = frames * a.channels;
   int32_t high = 0, low = 0;
   if (a.bytesPerSample == 2) {
-    int16_t high16 = 0, low16 = 0;
-    for (size_t i = 0; i < samples; ++i) {
+    size_t i = 0;
+#ifdef __x86_64__
+    if (kAvx2) i = Extremes16Avx2(bytes, samples, high, low);
+#endif
+    for (; i < samples; ++i) {
       int16_t v;
       memcpy(&v, bytes + 2 * i, 2);
-      high16 = std::max(high16, v);
-      low16 = std::min(low16, v);
+      high = std::max<int32_t>(high, v);
+      low = std::min<int32_t>(low, v);
     }
-    high = high16, low = low16;
   } else {
     for (size_t i = 0; i < samples; ++i) {
       const int32_t v = Sample(bytes + 3 * i, 3);
