@@ -66,10 +66,14 @@ install: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
-# Installs the package with apt-get, runs it, reads its manual page, and
-# removes it again (root only; CI runs it after the tests).
+# Checks the package as Debian would (lintian: no error or warning but the
+# maintainer address, which does not exist yet; no hardening missing),
+# installs it with apt-get, runs it, reads its manual page, and removes it
+# again (root only; CI runs it after the tests).
 package-check: package
 	@test "$$(id -u)" -eq 0 || { echo "package-check: needs root"; exit 1; }
+	@lintian -I $(BUILD)/kestrune_*.deb 2>/dev/null | tee $(BUILD)/lintian.txt
+	@! grep -E '^[EW]: |hardening-no' $(BUILD)/lintian.txt | grep -v -E ' bogus-mail-host(-in-debian-changelog)? '
 	apt-get install -y -qq ./$(BUILD)/kestrune_*.deb
 	kestrune --version
 	man -w kestrune

@@ -151,7 +151,7 @@ const std::string kNoTags =
     "Can't find format chunk in wave file!\nCan't find data block in wave file!\n";
 
 TEST_F(ChangingFileTest, TruncatedToNothing) {
-  Result r = ChangeThenPlay([](const std::string& path) { truncate(path.c_str(), 0); });
+  Result r = ChangeThenPlay([](const std::string& path) { ASSERT_EQ(truncate(path.c_str(), 0), 0); });
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, Menu(1, 0, 1) + kNoTags);
   EXPECT_TRUE(Captured().empty());
