@@ -11,23 +11,30 @@
 
 #include <cerrno>
 
-size_t FormatTwoDecimals(float value, char* out) {
+namespace {
+
+// Writes `value` as "%.2f" does into the bytes before `end`, from the right;
+// returns where it begins. The huge values printf writes at length are no
+// clock's: they take its own path, into `spare` (49 bytes).
+char* TwoDecimalsBefore(float value, char* end, char* spare) {
   // A float's 24-bit mantissa times 100 needs at most 31 bits, so the
   // product is exact in a double; rounding it to the nearest integer, ties
   // to even, is the rounding printf makes.
   const double hundredths = std::fabs(static_cast<double>(value)) * 100.0;
-  if (!(hundredths < 1e18)) return static_cast<size_t>(snprintf(out, 49, "%.2f", value));
+  if (!(hundredths < 1e18)) {
+    snprintf(spare, 49, "%.2f", value);
+    return spare;
+  }
   uint64_t n = static_cast<uint64_t>(hundredths);
   const double rest = hundredths - static_cast<double>(n);
   if (rest > 0.5 || (rest == 0.5 && n % 2 == 1)) ++n;
 
-  // Digits from the right, two at a time, into the end of a scratch line.
+  // Digits from the right, two at a time.
   static const char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  char digits[24];
-  char* p = digits + sizeof digits;
+  char* p = end;
   const unsigned cents = static_cast<unsigned>(n % 100);
   n /= 100;
   *--p = kPairs[2 * cents + 1];
@@ -46,27 +53,50 @@ size_t FormatTwoDecimals(float value, char* out) {
     *--p = static_cast<char>('0' + n);
   }
   if (std::signbit(value)) *--p = '-';  // "-0.00" too, as printf
-  const size_t length = static_cast<size_t>(digits + sizeof digits - p);
-  memcpy(out, p, length);
-  return length;
+  return p;
 }
 
-void ShowClock(float seconds) {
-  char line[64] = "\rclock = ";
-  size_t length = sizeof "\rclock = " - 1;
-  length += FormatTwoDecimals(seconds, line + length);
-  memcpy(line + length, " sec", 4);
-  length += 4;
-  // The clock is written once per period for the whole play, so it skips
-  // the stream's buffer and locking: whatever the stream still holds goes
-  // first, then the line goes straight to the descriptor.
-  if (__fpending(stdout) != 0) fflush(stdout);
+void Write(const char* text, size_t length) {
   for (size_t sent = 0; sent < length;) {
-    ssize_t n = write(STDOUT_FILENO, line + sent, length - sent);
+    ssize_t n = write(STDOUT_FILENO, text + sent, length - sent);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     sent += static_cast<size_t>(n);
   }
+}
+
+}  // namespace
+
+size_t FormatTwoDecimals(float value, char* out) {
+  char digits[49];
+  char* end = digits + 24;
+  char* begin = TwoDecimalsBefore(value, end, digits);
+  const size_t length = begin == digits ? strlen(digits) : static_cast<size_t>(end - begin);
+  memcpy(out, begin, length);
+  return length;
+}
+
+void ShowClock(float seconds) {
+  // The line is put together from the right, in place: nothing is copied
+  // once a period but the few bytes of its ends.
+  char line[64];
+  char* const end = line + sizeof line - 4;
+  memcpy(end, " sec", 4);
+  char spare[49];
+  char* begin = TwoDecimalsBefore(seconds, end, spare);
+  if (begin == spare) {
+    fflush(stdout);
+    printf("\rclock = %s sec", spare);
+    fflush(stdout);
+    return;
+  }
+  begin -= sizeof "\rclock = " - 1;
+  memcpy(begin, "\rclock = ", sizeof "\rclock = " - 1);
+  // The clock is written once per period for the whole play, so it skips
+  // the stream's buffer and locking: whatever the stream still holds goes
+  // first, then the line goes straight to the descriptor.
+  if (__fpending(stdout) != 0) fflush(stdout);
+  Write(begin, static_cast<size_t>(line + sizeof line - begin));
 }
 
 void StartTrack(HeardTrack& track) {

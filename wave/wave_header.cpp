@@ -163,23 +163,6 @@ size_t ReadFromDescriptor(void* context, char* into, size_t size, uint64_t offse
 
 }  // namespace
 
-size_t ReadAt(int fd, char* into, size_t size, uint64_t offset, int& error) {
-  error = 0;
-  size_t got = 0;
-  while (got < size) {
-    const ssize_t n = pread(fd, into + got, size - got, static_cast<off_t>(offset + got));
-    if (n > 0) {
-      got += static_cast<size_t>(n);
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      error = errno;
-      break;
-    }
-  }
-  return got;
-}
-
 uint16_t Assem2(const char* bytes) {
   const auto* b = reinterpret_cast<const unsigned char*>(bytes);
   return static_cast<uint16_t>(b[0] | b[1] << 8);

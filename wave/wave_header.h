@@ -2,6 +2,9 @@
 #ifndef KESTRUNE_WAVE_WAVE_HEADER_H_
 #define KESTRUNE_WAVE_WAVE_HEADER_H_
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -54,8 +57,24 @@ bool ReadAttributesQuietly(const WaveFile& file, WaveAttributes& attributes);
 
 // Reads up to `size` bytes at `offset` into `into`; fewer only where the
 // file ends or a read fails, and then `error` holds the failure's errno
-// (0 at the end of the file). Returns how many arrived.
-size_t ReadAt(int fd, char* into, size_t size, uint64_t offset, int& error);
+// (0 at the end of the file). Returns how many arrived. Defined here, as
+// every period of a play makes one such read.
+inline size_t ReadAt(int fd, char* into, size_t size, uint64_t offset, int& error) {
+  error = 0;
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = pread(fd, into + got, size - got, static_cast<off_t>(offset + got));
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      error = errno;
+      break;
+    }
+  }
+  return got;
+}
 
 // What a header reading found. Without a format tag the rate, width and
 // channel count are 0; without a data tag the attributes are not to be used.
