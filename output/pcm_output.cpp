@@ -24,6 +24,8 @@ constexpr int kWaitMillis = 100;
 
 // How often a drain shows what is still to be heard.
 constexpr int kDrainStepMillis = 20;
+// How long a drain that a drop and a prepare end takes to return.
+constexpr int kDroppedDrainMillis = 2;
 
 volatile sig_atomic_t aborted = 0;
 
@@ -213,7 +215,7 @@ int DrainDevice(snd_pcm_t* handle, void (*queued)(long frames, void* context), v
     snd_pcm_drop(handle);
     snd_pcm_prepare(handle);
     pollfd finished{done, POLLIN, 0};
-    if (poll(&finished, 1, 2) <= 0) snd_pcm_drain(handle);
+    if (poll(&finished, 1, kDroppedDrainMillis) <= 0) snd_pcm_drain(handle);
   }
   drainer.join();
   close(done);

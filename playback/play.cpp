@@ -278,9 +278,9 @@ void ShowWhatIsHeard(long queued, void* state) {
 // Waits for the queued sound to be heard; Ctrl-C stops the wait at once.
 Stop LetThePlayEnd(PlaybackState& s) {
   s.deviceError = DrainDevice(s.device, ShowWhatIsHeard, &s);
-  if (s.deviceError == 0) ShowWhatIsHeard(0, &s);
-  if (s.deviceError == 0) return Stop::kNone;
-  return Interrupted() ? Stop::kInterrupted : Stop::kDeviceFailed;
+  if (s.deviceError != 0) return Interrupted() ? Stop::kInterrupted : Stop::kDeviceFailed;
+  ShowWhatIsHeard(0, &s);
+  return Stop::kNone;
 }
 
 // The sound stops, the user learns why on standard error, and the menu
@@ -352,10 +352,6 @@ void Finish(PlaybackState& s) {
   close(s.file.fd);
 }
 
-}  // namespace
-
-namespace {
-
 // Reads the answer to a time prompt; one that was no time, or only began
 // with one, is named. Returns whether seconds were read.
 bool ReadTimeAnswer(float& seconds, std::string& word, const char* point) {
@@ -388,8 +384,9 @@ void SetInTime(uint32_t rate, long length, int32_t* inPoint) {
   if (!ReadTimeAnswer(seconds, word, "in-point")) return;
   double x = SecondsTimesRate(seconds, rate);
   // A time at or past the end, or before the start, selects the start.
-  *inPoint = (length > x && x >= 0) ? ClampToFrame(x) : 0;
-  if (!(length > x && x >= 0)) NameTimeOutside(word, x, rate, length, "the in-point is the start");
+  const bool inside = length > x && x >= 0;
+  *inPoint = inside ? ClampToFrame(x) : 0;
+  if (!inside) NameTimeOutside(word, x, rate, length, "the in-point is the start");
 }
 
 void SetOutTime(uint32_t rate, long length, int32_t* outPoint) {
@@ -399,8 +396,9 @@ void SetOutTime(uint32_t rate, long length, int32_t* outPoint) {
   if (!ReadTimeAnswer(seconds, word, "out-point")) return;
   double x = SecondsTimesRate(seconds, rate);
   // A time past the end selects the end.
-  *outPoint = length >= x ? ClampToFrame(x) : ClampToFrame(int64_t{length});
-  if (!(length >= x)) NameTimeOutside(word, x, rate, length, "the out-point is the end");
+  const bool inside = length >= x;
+  *outPoint = inside ? ClampToFrame(x) : ClampToFrame(int64_t{length});
+  if (!inside) NameTimeOutside(word, x, rate, length, "the out-point is the end");
 }
 
 void PLAY(const std::string& fileName, const std::string& deviceName,
