@@ -220,7 +220,7 @@ TEST_F(HostileInputTest, LongSessionIsCleanUnderMemcheck) {
   MakeWave(1, kRate, 24, 30000);
   std::string script =
       "h\n+\ni\n0.5\no\n2\nl\n2\np\nj\nJ\nn\nb\nN\nB\nno\nbo\nnn\n4000\nn\nN\nbo\nl\n1\n"
-      "p\nw\ni\nnan\no\n0x\nl\n08\nnn\nzz\n" +
+      "p\nw\ni\nnan\no\n0x\nl\n08\nnn\nzz\nz\nv\ns\n" + dir_.Path("cut.wav") + "\n" +
       std::string(70000, 'q') + "\npx\n";
   std::vector<std::string> args = {"--error-exitcode=99", "--leak-check=no", "-q", kBinary};
   for (const std::string& a : Args()) args.push_back(a);

@@ -53,12 +53,12 @@ std::vector<float> ClockValues(const std::string& out, size_t from) {
 
 testing::AssertionResult HeardPlay(const std::string& text, int64_t in, int64_t out,
                                    uint32_t rate) {
-  const std::string designed = PlayOutput(in, out, rate);
-  const size_t clock = designed.find('\r'), at = text.find(designed.substr(0, clock));
+  const std::string unheld = PlayOutput(in, out, rate);
+  const size_t clock = unheld.find('\r'), at = text.find(unheld.substr(0, clock));
   if (at == std::string::npos) return testing::AssertionFailure() << "no play in " << text;
   const size_t end = text.find("\n", at + clock);
   const std::vector<float> shown = ClockValues(text.substr(0, end), at);
-  const std::vector<float> expected = ClockValues(designed);
+  const std::vector<float> expected = ClockValues(unheld);
   const float period = Seconds(kPeriod, rate);
   if (shown.empty() || shown.front() < expected.front() ||
       shown.front() > expected.front() + period || shown.back() != expected.back() ||
