@@ -22,6 +22,8 @@ void OnInterrupt(int) {
   if (playing != nullptr) AbortDevice(playing);
 }
 
+// At the prompts Ctrl-C is held back but while the console is waited for:
+// one that came just before the wait would otherwise leave it waiting.
 void HoldBack(bool held) {
   sigset_t interrupt;
   sigemptyset(&interrupt);
