@@ -203,16 +203,6 @@ void DialogueTurn(PlaybackState& s, std::string& command) {
 
 // --- The play phase ---------------------------------------------------
 
-// Reads up to `frames` whole frames at frame `first`; returns how many came.
-// A failed read is noted in `readError`.
-size_t ReadFrames(PlaybackState& s, int64_t first, size_t frames, char* into) {
-  const size_t frameSize = size_t{s.current.bytesPerSample} * s.current.channels;
-  const size_t wanted = frames * frameSize;
-  const uint64_t offset = s.current.dataOffset + first * static_cast<int64_t>(frameSize);
-  const size_t got = ReadAt(s.file.fd, into, wanted, offset, s.readError);
-  return got / frameSize;
-}
-
 // Fills the output buffer with the frames from `position` up to `end`:
 // silence for frames before the start of the data, then the file's frames.
 // Returns how many frames are ready; fewer when the file ended early.
@@ -229,8 +219,8 @@ size_t PrepareFrames(PlaybackState& s, int64_t position, int64_t end) {
   }
   size_t wanted = static_cast<size_t>(end - position);
   if (wanted == 0) return silent;
-  if (s.current.channels == 2) return silent + ReadFrames(s, position, wanted, out);
-  size_t got = ReadFrames(s, position, wanted, s.readBuffer.data());
+  if (s.current.channels == 2) return silent + ReadFileFrames(s, position, wanted, out, s.readError);
+  size_t got = ReadFileFrames(s, position, wanted, s.readBuffer.data(), s.readError);
   Interleave(static_cast<long>(got), s.current.bytesPerSample,
              s.readBuffer.data(), s.readBuffer.data(), out);
   return silent + got;

@@ -51,6 +51,15 @@ struct PlaybackState {
   std::vector<char> outputBuffer; // stereo frames for the device
 };
 
+// Reads up to `frames` whole frames of the file at frame `first`; returns
+// how many came, and a failed read's errno in `error`.
+inline size_t ReadFileFrames(const PlaybackState& s, int64_t first, size_t frames, char* into,
+                             int& error) {
+  const size_t frameSize = size_t{s.current.bytesPerSample} * s.current.channels;
+  const uint64_t offset = s.current.dataOffset + static_cast<uint64_t>(first) * frameSize;
+  return ReadAt(s.file.fd, into, frames * frameSize, offset, error) / frameSize;
+}
+
 // Only these layouts are ever sent to the device: it is opened for two
 // channels of 16- or 24-bit samples, and any other layout would be misread.
 inline bool Playable(const WaveAttributes& a) {

@@ -45,17 +45,6 @@ bool Utf8Console() {
   return utf8;
 }
 
-// A sample's value, 16 or 24 bits signed.
-int32_t Sample(const char* bytes, unsigned width) {
-  if (width == 2) {
-    int16_t v;
-    memcpy(&v, bytes, 2);
-    return v;
-  }
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-  return static_cast<int32_t>(static_cast<uint32_t>(b[0] << 8 | b[1] << 16 | b[2] << 24)) >> 8;
-}
-
 #ifdef __x86_64__
 // Sixteen 16-bit samples at a time, where the processor has AVX2: the view
 // then costs little more than reading the bytes.
@@ -83,23 +72,14 @@ const bool kAvx2 = __builtin_cpu_supports("avx2");
 int32_t Loudest(const char* bytes, size_t frames, const WaveAttributes& a) {
   const size_t samples = frames * a.channels;
   int32_t high = 0, low = 0;
-  if (a.bytesPerSample == 2) {
-    size_t i = 0;
+  size_t i = 0;
 #ifdef __x86_64__
-    if (kAvx2) i = Extremes16Avx2(bytes, samples, high, low);
+  if (kAvx2 && a.bytesPerSample == 2) i = Extremes16Avx2(bytes, samples, high, low);
 #endif
-    for (; i < samples; ++i) {
-      int16_t v;
-      memcpy(&v, bytes + 2 * i, 2);
-      high = std::max<int32_t>(high, v);
-      low = std::min<int32_t>(low, v);
-    }
-  } else {
-    for (size_t i = 0; i < samples; ++i) {
-      const int32_t v = Sample(bytes + 3 * i, 3);
-      high = std::max(high, v);
-      low = std::min(low, v);
-    }
+  for (; i < samples; ++i) {
+    const int32_t v = SignedSample(bytes + i * a.bytesPerSample, a.bytesPerSample);
+    high = std::max(high, v);
+    low = std::min(low, v);
   }
   return std::max(high, -low);
 }
@@ -110,13 +90,9 @@ struct Peak {
   size_t frames = 0;
 };
 
-// Reads up to `frames` frames at frame `at` into `block`; returns how many came.
 size_t ReadBlock(const PlaybackState& s, int64_t at, size_t frames, std::vector<char>& block) {
-  const size_t frameBytes = size_t{s.current.bytesPerSample} * s.current.channels;
   int error = 0;
-  return ReadAt(s.file.fd, block.data(), frames * frameBytes,
-                s.current.dataOffset + static_cast<uint64_t>(at) * frameBytes, error) /
-         frameBytes;
+  return ReadFileFrames(s, at, frames, block.data(), error);
 }
 
 // The peak of every column: column c holds the frames from first + c *
@@ -145,7 +121,7 @@ int64_t PeakFrame(const PlaybackState& s, const Peak& peak, std::vector<char>& b
   const WaveAttributes& a = s.current;
   const size_t got = ReadBlock(s, peak.block, peak.frames, block);
   for (size_t i = 0; i < got * a.channels; ++i) {
-    const int32_t v = Sample(block.data() + i * a.bytesPerSample, a.bytesPerSample);
+    const int32_t v = SignedSample(block.data() + i * a.bytesPerSample, a.bytesPerSample);
     if (v == peak.level || v == -peak.level) return peak.block + static_cast<int64_t>(i / a.channels);
   }
   return peak.block;

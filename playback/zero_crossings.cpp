@@ -1,23 +1,15 @@
 #include "playback/zero_crossings.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "playback/console.h"
 
 namespace {
 
-// The first channel's sample of frame `i` of `bytes`, 16 or 24 bits signed.
+// The first channel's sample of frame `i` of `bytes`.
 int32_t FirstChannel(const std::vector<char>& bytes, size_t i, const WaveAttributes& a) {
-  const char* at = bytes.data() + i * a.bytesPerSample * a.channels;
-  if (a.bytesPerSample == 2) {
-    int16_t v;
-    memcpy(&v, at, 2);
-    return v;
-  }
-  const auto* b = reinterpret_cast<const unsigned char*>(at);
-  return static_cast<int32_t>(static_cast<uint32_t>(b[0] << 8 | b[1] << 16 | b[2] << 24)) >> 8;
+  return SignedSample(bytes.data() + i * a.bytesPerSample * a.channels, a.bytesPerSample);
 }
 
 // The frame k nearest `point`, within `reach`, whose first sample is at
@@ -32,9 +24,7 @@ int64_t NearestRisingCrossing(const PlaybackState& s, int64_t point, int64_t rea
   const size_t frameBytes = size_t{a.bytesPerSample} * a.channels;
   std::vector<char> bytes(static_cast<size_t>(end - first) * frameBytes);
   int error = 0;
-  const size_t got = ReadAt(s.file.fd, bytes.data(), bytes.size(),
-                            a.dataOffset + static_cast<uint64_t>(first) * frameBytes, error) /
-                     frameBytes;
+  const size_t got = ReadFileFrames(s, first, static_cast<size_t>(end - first), bytes.data(), error);
   int64_t best = -1;
   for (size_t i = 1; i < got; ++i) {
     const int64_t k = first + static_cast<int64_t>(i);

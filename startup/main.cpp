@@ -57,22 +57,25 @@ bool IsWaveFile(const std::string& name) {
 }
 
 // The device named the way other sound tools take it, before the other
-// arguments: -D NAME, --device NAME or --device=NAME. Any other word that
-// begins with "-" in the device's place is refused.
-void TakeDeviceOption(std::vector<std::string>& args, std::string& deviceName) {
-  if (args.empty() || args[0][0] != '-') return;
+// arguments: -D NAME, --device NAME or --device=NAME, which are then put
+// back as the first argument. Any other word that begins with "-" in the
+// device's place is refused. Returns whether the device was named so.
+bool TakeDeviceOption(std::vector<std::string>& args) {
+  if (args.empty() || args[0][0] != '-') return false;
   const std::string option = args[0];
+  std::string deviceName;
   if (option.rfind("--device=", 0) == 0) {
     deviceName = option.substr(9);
-    args.erase(args.begin());
   } else if (option == "-D" || option == "--device") {
     if (args.size() < 2) RefuseOption(option + " needs a device name");
     deviceName = args[1];
-    args.erase(args.begin(), args.begin() + 2);
+    args.erase(args.begin());
   } else {
     RefuseOption("unknown option " + option);
   }
   if (deviceName.empty()) RefuseOption(option + " needs a device name");
+  args[0] = deviceName;
+  return true;
 }
 
 // Reads a file name at the prompt; "x", or the end of input, ends the
@@ -112,11 +115,8 @@ int main(int argc, char** argv) {
   int commandGiven = 0;
   int loops = 1;
 
-  const bool deviceOption = !args.empty() && args[0][0] == '-';
-  TakeDeviceOption(args, deviceName);
-  // After an option the device is named: the file comes first.
-  if (!deviceOption && args.size() == 1 && IsWaveFile(args[0])) args.insert(args.begin(), "d");
-  if (deviceOption) args.insert(args.begin(), deviceName);
+  if (!TakeDeviceOption(args) && args.size() == 1 && IsWaveFile(args[0]))
+    args.insert(args.begin(), "d");
   const size_t n = args.size();
 
   if (n >= 1 && args[0] != "d") deviceName = args[0];

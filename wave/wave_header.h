@@ -22,6 +22,13 @@ struct WaveAttributes {
 uint16_t Assem2(const char* bytes);
 uint32_t Assem4(const char* bytes);
 
+// The value of a signed little-endian sample of 2 or 3 bytes.
+inline int32_t SignedSample(const char* bytes, unsigned bytesPerSample) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+  if (bytesPerSample == 2) return static_cast<int16_t>(b[0] | b[1] << 8);
+  return static_cast<int32_t>(static_cast<uint32_t>(b[0] << 8 | b[1] << 16 | b[2] << 24)) >> 8;
+}
+
 // Walks the RIFF chunk list to the first "fmt " and "data" chunks; where
 // that fails, finds the "fmt" and "data" tags at even offsets from 2. Reads
 // the fields behind them. Ends the process with status 2 when the file
