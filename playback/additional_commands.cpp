@@ -48,7 +48,8 @@ void AskForNudgeAmount(PlaybackState& s) {
   long amount = 0;
   std::string word;
   const NumberRead read = ReadInteger(amount, word);
-  const bool taken = read != NumberRead::kNotNumber && read != NumberRead::kEndOfInput && amount > 0;
+  const bool taken =
+      (read == NumberRead::kNumber || read == NumberRead::kLeadingNumber) && amount > 0;
   if (taken) s.nudgeAmount = ClampToFrame(int64_t{amount});
   if (read == NumberRead::kNumber && amount < 0)
     SaySlip("%s is not a positive number of samples: kept %ld", word.c_str(),

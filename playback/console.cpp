@@ -97,6 +97,8 @@ namespace {
 // The next character typed; EOF at the end of input, or when Ctrl-C cut the
 // wait for it short.
 int ReadChar() {
+  // What the stream already holds is taken without a wait; stdio has no
+  // call that tells, so its buffer's ends are looked at.
   const bool buffered = stdin->_IO_read_ptr < stdin->_IO_read_end;
   if (!buffered && !WaitForInput()) return EOF;
   return getchar();

@@ -8,12 +8,10 @@
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <filesystem>
-#include <vector>
+#include <set>
 
 #include "output/pcm_output.h"
 #include "playback/play.h"
@@ -182,7 +180,7 @@ TEST(InjectedFaults, WritesRecoverWhatCanBeRecoveredAndReportTheRest) {
 
 TEST(InjectedFaults, OnlyARefusalIsSentToTheConvertingDevice) {
   // A device that is gone or broken fails the same way through plug.
-  for (int code : {-EINVAL, -ENODEV, -EIO}) {
+  for (int code : {-EINVAL, -ENODEV}) {
     Capture capture;
     unsigned long period = 0;
     hwParamsFails = code;
@@ -269,11 +267,8 @@ TEST(InjectedFaults, FailedSavesLeaveNothingBehind) {
                 "^kestrune: cannot save to " + capture.dir.Path("cut.wav") + ": " + c.reason +
                     "\ncalls: 1\n$");
     copyFails = pwriteFails = fsyncFails = 0;
-    std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(capture.dir.path()))
-      left.push_back(entry.path().filename());
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"input", "out.raw", "t.wav"})) << c.reason;
+    EXPECT_EQ(capture.dir.Names(), (std::set<std::string>{"input", "out.raw", "t.wav"}))
+        << c.reason;
   }
 }
 

@@ -76,6 +76,13 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+std::set<std::string> TempDir::Names() const {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(path_))
+    names.insert(entry.path().filename());
+  return names;
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }

@@ -4,6 +4,7 @@
 #define KESTRUNE_TESTS_SUPPORT_WAVE_FILES_H_
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 std::string Le16(uint16_t value);
@@ -45,6 +46,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   std::string Path(const std::string& name) const { return path_ + "/" + name; }
   const std::string& path() const { return path_; }
+  // The names of the files and folders in it, at any depth.
+  std::set<std::string> Names() const;
 
  private:
   std::string path_;
