@@ -78,6 +78,8 @@ void KeepSessionOnInterrupt() {
   ReleaseInterrupt();
 }
 
+bool SessionKept() { return sessionKept; }
+
 bool WaitForInput() {
   if (!sessionKept) return true;
   sigset_t waiting;

@@ -22,6 +22,10 @@ bool Interrupted();
 // a terminal.
 void KeepSessionOnInterrupt();
 
+// Whether Ctrl-C at a prompt keeps the session: standard input is a
+// terminal.
+bool SessionKept();
+
 // Before a read from standard input that may wait: on a terminal, waits for
 // input and returns false when SIGINT came first, also just before the wait
 // (SIGINT is held back at the prompts but for this wait).

@@ -1,20 +1,118 @@
 #include "playback/save_selection.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "playback/console.h"
+#include "playback/interrupt.h"
 #include "playback/revalidate.h"
 #include "wave/wave_writer.h"
 
 namespace {
+
+// Bytes copied between two looks at Ctrl-C and at the progress line: small
+// enough that Ctrl-C is answered within a few hundredths of a second.
+constexpr uint64_t kCopyStep = 16u << 20;
+// A save that takes longer than this shows how far it has got.
+constexpr double kQuietSeconds = 1.0;
+
+// --- The ends a save may meet -----------------------------------------
+
+// The hidden name the file is written under where its file system has no
+// unnamed files; a signal that ends the process removes it first. Empty
+// while there is none.
+char temporaryName[PATH_MAX];
+volatile sig_atomic_t cancelled = 0;
+
+void RemoveAndEnd(int signal) {
+  if (temporaryName[0] != '\0') unlink(temporaryName);
+  struct sigaction fallback = {};
+  fallback.sa_handler = SIG_DFL;
+  sigaction(signal, &fallback, nullptr);
+  sigset_t let;
+  sigemptyset(&let);
+  sigaddset(&let, signal);
+  sigprocmask(SIG_UNBLOCK, &let, nullptr);
+  raise(signal);
+}
+
+void Cancel(int) { cancelled = 1; }
+
+// What the three signals did before the save, to be put back after it.
+struct SignalsBefore {
+  struct sigaction interrupt, terminate, hangup;
+  sigset_t mask;
+};
+
+// SIGTERM and SIGHUP (a closed terminal) end the process as they would,
+// after removing the hidden name; so does Ctrl-C in a pipe. On a terminal
+// Ctrl-C cancels the save and the session goes on. Ctrl-C, held back at the
+// prompts, is let in while the save runs.
+SignalsBefore CatchEnds() {
+  SignalsBefore before;
+  cancelled = 0;
+  temporaryName[0] = '\0';
+  struct sigaction action = {};
+  sigemptyset(&action.sa_mask);
+  action.sa_handler = RemoveAndEnd;
+  sigaction(SIGTERM, &action, &before.terminate);
+  sigaction(SIGHUP, &action, &before.hangup);
+  action.sa_handler = SessionKept() ? Cancel : RemoveAndEnd;
+  sigaction(SIGINT, &action, &before.interrupt);
+  sigset_t interrupt;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
+  sigprocmask(SIG_UNBLOCK, &interrupt, &before.mask);
+  return before;
+}
+
+void ReleaseEnds(const SignalsBefore& before) {
+  sigprocmask(SIG_SETMASK, &before.mask, nullptr);
+  sigaction(SIGINT, &before.interrupt, nullptr);
+  sigaction(SIGTERM, &before.terminate, nullptr);
+  sigaction(SIGHUP, &before.hangup, nullptr);
+  temporaryName[0] = '\0';
+}
+
+// --- How far it has got -----------------------------------------------
+
+double Now() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// One line on standard error, overwritten in place, for a person waiting
+// at a terminal; nothing where standard error goes to a file or a pipe.
+struct Progress {
+  uint64_t total;
+  double start = Now();
+  bool shown = false;
+  bool terminal = isatty(STDERR_FILENO) == 1;
+};
+
+void ShowProgress(Progress& p, uint64_t done) {
+  const double seconds = Now() - p.start;
+  if (!p.terminal || seconds < kQuietSeconds || p.total == 0) return;
+  fprintf(stderr, "\rsaving: %3d %% at %.0f MB/s ", static_cast<int>(100 * done / p.total),
+          done / seconds / 1e6);
+  p.shown = true;
+}
+
+void ClearProgress(const Progress& p) {
+  if (p.shown) fprintf(stderr, "\r%40s\r", "");
+}
+
+// --- Writing ----------------------------------------------------------
 
 // Writes all `size` bytes at `offset`; false with errno set otherwise.
 bool WriteAll(int fd, const char* bytes, size_t size, uint64_t offset) {
@@ -29,85 +127,145 @@ bool WriteAll(int fd, const char* bytes, size_t size, uint64_t offset) {
   return true;
 }
 
-// Copies `size` bytes at `from` in `in` to `to` in `out`: inside the kernel
-// where the file systems allow, else through a buffer of large blocks. A
-// file that ends early is an I/O error: a recording shrank meanwhile.
-bool CopyBytes(int in, uint64_t from, int out, uint64_t to, uint64_t size) {
-  loff_t inAt = static_cast<loff_t>(from), outAt = static_cast<loff_t>(to);
-  while (size > 0) {
-    const ssize_t n = copy_file_range(in, &inAt, out, &outAt, std::min<uint64_t>(size, 1u << 30), 0);
-    if (n > 0) {
-      size -= static_cast<uint64_t>(n);
-    } else if (n == 0) {
+// The next piece of the copy: inside the kernel where the file systems
+// allow it (`inKernel` is cleared where they do not), else through `block`.
+// Returns how many bytes went over; 0 with errno set on a failure. A file
+// that ends early is an I/O error: a recording shrank meanwhile.
+uint64_t CopyStep(int in, uint64_t from, int out, uint64_t to, uint64_t size, bool& inKernel,
+                  std::vector<char>& block) {
+  while (inKernel) {
+    loff_t inAt = static_cast<loff_t>(from), outAt = static_cast<loff_t>(to);
+    const ssize_t n = copy_file_range(in, &inAt, out, &outAt, size, 0);
+    if (n > 0) return static_cast<uint64_t>(n);
+    if (n == 0) {
       errno = EIO;
-      return false;
-    } else if (errno != EINTR) {
-      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return false;
-      break;
+      return 0;
     }
+    if (errno == EINTR) {
+      if (cancelled) return 0;
+      continue;
+    }
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return 0;
+    inKernel = false;
   }
-  std::vector<char> block(std::min<uint64_t>(size, 4u << 20));
-  while (size > 0) {
-    int error = 0;
-    const size_t got = ReadAt(in, block.data(), std::min<uint64_t>(size, block.size()),
-                              static_cast<uint64_t>(inAt), error);
-    if (got == 0) {
-      errno = error != 0 ? error : EIO;
+  if (block.empty()) block.resize(4u << 20);
+  int error = 0;
+  const size_t got = ReadAt(in, block.data(), std::min<uint64_t>(size, block.size()), from, error);
+  if (got == 0) {
+    errno = error != 0 ? error : EIO;
+    return 0;
+  }
+  return WriteAll(out, block.data(), got, to) ? got : 0;
+}
+
+// Copies `size` bytes at `from` in `in` to `to` in `out`, showing the
+// progress; Ctrl-C stops it with ECANCELED.
+bool CopyBytes(int in, uint64_t from, int out, uint64_t to, uint64_t size, Progress& progress) {
+  bool inKernel = true;
+  std::vector<char> block;
+  for (uint64_t done = 0; done < size;) {
+    if (cancelled) {
+      errno = ECANCELED;
       return false;
     }
-    if (!WriteAll(out, block.data(), got, static_cast<uint64_t>(outAt))) return false;
-    inAt += static_cast<loff_t>(got);
-    outAt += static_cast<loff_t>(got);
-    size -= got;
+    const uint64_t n = CopyStep(in, from + done, out, to + done,
+                                std::min(size - done, kCopyStep), inKernel, block);
+    if (n == 0) {
+      if (cancelled) errno = ECANCELED;
+      return false;
+    }
+    done += n;
+    ShowProgress(progress, done);
   }
   return true;
 }
 
-// The folder a new file of that name goes into, for its temporary name.
+// The folder a new file of that name goes into.
 std::string FolderOf(const std::string& name) {
   const size_t slash = name.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : name.substr(0, slash);
 }
 
-// Puts the finished file in place under `name`, unless something of that
-// name appeared meanwhile; where the file system cannot rename without
-// replacing, a hard link does the same.
-bool PutInPlace(const std::string& temporary, const std::string& name) {
-  if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+// A file being written, not yet under its name: unnamed where the file
+// system allows it, so that no end of the process, kill -9 included, leaves
+// it behind; else under a hidden name in `temporaryName`.
+struct NewFile {
+  int fd = -1;
+  bool named = false;
+};
+
+NewFile OpenNewFile(const std::string& folder) {
+  NewFile file;
+  file.fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (file.fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return file;
+  // The hidden name is known to the signal handlers before the file exists.
+  sigset_t ends, before;
+  sigemptyset(&ends);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ends, signal);
+  sigprocmask(SIG_BLOCK, &ends, &before);
+  const std::string pattern = folder + "/.kestrune-save-XXXXXX";
+  if (pattern.size() < sizeof temporaryName) {
+    memcpy(temporaryName, pattern.c_str(), pattern.size() + 1);
+    file.fd = mkostemp(temporaryName, O_CLOEXEC);
+    if (file.fd < 0) temporaryName[0] = '\0';
+  } else {
+    errno = ENAMETOOLONG;
+  }
+  const int error = errno;
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  errno = error;
+  file.named = file.fd >= 0;
+  return file;
+}
+
+// Gives the finished file its name, unless something of that name appeared
+// meanwhile.
+bool PutInPlace(const NewFile& file, const std::string& name) {
+  if (!file.named) {
+    if (linkat(file.fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno != ENOENT && errno != EPERM) return false;
+    // Without the right to link a descriptor, its name in /proc does.
+    const std::string self = "/proc/self/fd/" + std::to_string(file.fd);
+    return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+  if (renameat2(AT_FDCWD, temporaryName, AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
     return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
-  if (link(temporary.c_str(), name.c_str()) != 0) return false;
-  unlink(temporary.c_str());
+  // A file system that cannot rename without replacing: a hard link.
+  if (link(temporaryName, name.c_str()) != 0) return false;
+  unlink(temporaryName);
   return true;
 }
 
-// Writes the file under a temporary name in the target's folder, flushed to
-// the disk, and then gives it its name: a failure on the way, a full disk
-// among them, leaves nothing behind.
+// Writes the file aside, flushed to the disk, and then gives it its name: a
+// failure on the way, a full disk or Ctrl-C among them, leaves nothing.
 bool WriteWaveFile(const PlaybackState& s, int64_t first, int64_t frames,
                    const std::string& name) {
   const WaveAttributes& a = s.current;
   const std::string folder = FolderOf(name);
-  std::string temporary = folder + "/.kestrune-save-XXXXXX";
-  const int out = mkostemp(temporary.data(), O_CLOEXEC);
-  if (out < 0) return false;
+  const NewFile file = OpenNewFile(folder);
+  if (file.fd < 0) return false;
   const std::string head = HeaderBeforeData(a, static_cast<uint64_t>(frames));
   const std::string tail = ChunksAfterData(a, static_cast<uint64_t>(frames));
   const uint64_t frameBytes = uint64_t{a.bytesPerSample} * a.channels;
   const uint64_t data = static_cast<uint64_t>(frames) * frameBytes;
+  Progress progress{data};
   const mode_t mask = umask(0);
   umask(mask);
-  bool written = fchmod(out, 0666 & ~mask) == 0 && WriteAll(out, head.data(), head.size(), 0) &&
-                 CopyBytes(s.file.fd, a.dataOffset + static_cast<uint64_t>(first) * frameBytes,
-                           out, head.size(), data) &&
-                 WriteAll(out, tail.data(), tail.size(), head.size() + data) && fsync(out) == 0;
+  bool written =
+      fchmod(file.fd, 0666 & ~mask) == 0 && WriteAll(file.fd, head.data(), head.size(), 0) &&
+      CopyBytes(s.file.fd, a.dataOffset + static_cast<uint64_t>(first) * frameBytes, file.fd,
+                head.size(), data, progress) &&
+      WriteAll(file.fd, tail.data(), tail.size(), head.size() + data) && fsync(file.fd) == 0;
   int error = errno;
-  if (close(out) != 0 && written) written = false, error = errno;
-  if (written && !PutInPlace(temporary, name)) written = false, error = errno;
+  ClearProgress(progress);
+  if (written && cancelled) written = false, error = ECANCELED;
+  if (written && !PutInPlace(file, name)) written = false, error = errno;
+  if (close(file.fd) != 0 && written) written = false, error = errno;
+  if (file.named && !written) unlink(temporaryName);
+  temporaryName[0] = '\0';
   if (!written) {
-    unlink(temporary.c_str());
     errno = error;
     return false;
   }
@@ -120,6 +278,14 @@ bool WriteWaveFile(const PlaybackState& s, int64_t first, int64_t frames,
   return true;
 }
 
+// A name the file system would refuse for its length is refused before a
+// byte is copied, not after the whole selection has been.
+bool NameFits(const std::string& name) {
+  const size_t slash = name.rfind('/');
+  const size_t last = slash == std::string::npos ? name.size() : name.size() - slash - 1;
+  return last <= NAME_MAX && name.size() < PATH_MAX;
+}
+
 }  // namespace
 
 void SaveSelection(PlaybackState& s) {
@@ -127,6 +293,10 @@ void SaveSelection(PlaybackState& s) {
   std::string name;
   if (!ReadWord(name) || name.empty()) return;
   struct stat info;
+  if (!NameFits(name)) {
+    SaySlip("cannot save to %s: %s", name.c_str(), strerror(ENAMETOOLONG));
+    return;
+  }
   if (lstat(name.c_str(), &info) == 0) {
     SaySlip("%s exists: nothing saved (a save never replaces a file)", name.c_str());
     return;
@@ -151,8 +321,16 @@ void SaveSelection(PlaybackState& s) {
   if (first != s.inPoint || end != s.outPoint)
     SaySlip("the selection reaches outside the file: frames %ld to %ld are saved",
             static_cast<long>(first), static_cast<long>(end));
-  if (!WriteWaveFile(s, first, end - first, name)) {
-    SaySlip("cannot save to %s: %s", name.c_str(), strerror(errno));
+  const SignalsBefore before = CatchEnds();
+  const bool saved = WriteWaveFile(s, first, end - first, name);
+  const int error = errno;
+  ReleaseEnds(before);
+  if (!saved && error == ECANCELED) {
+    SaySlip("save cancelled: nothing saved");
+    return;
+  }
+  if (!saved) {
+    SaySlip("cannot save to %s: %s", name.c_str(), strerror(error));
     return;
   }
   const double seconds = s.current.rate != 0 ? double(end - first) / s.current.rate : 0;

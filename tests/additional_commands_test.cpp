@@ -1,7 +1,10 @@
 // Jumps and nudges: their bounds on the selection directly, and the
 // listing and the nudge amount prompt through the binary.
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 
 #include "playback/additional_commands.h"
@@ -164,28 +167,43 @@ TEST_F(AdditionalCommandsTest, FramesShowWhatTheMenuRounds) {
 
 TEST_F(AdditionalCommandsTest, SaveWritesExactlyTheSelectedFrames) {
   // 16-bit stereo, and 24-bit mono whose odd size takes a pad byte before
-  // the loop chunk; the selection is frames 8001 to 16000.
-  for (auto [channels, bits] : {std::pair<uint16_t, uint16_t>{2, 16}, {1, 24}}) {
-    MakeWave(channels, kRate, bits, 40000);
-    const std::string cut = dir_.Path(std::to_string(bits) + ".wav");
+  // the loop chunk; the selection is the second second less its first frame.
+  // The file's mode is what the umask leaves of 0666.
+  const mode_t mask = umask(022);
+  struct Case {
+    uint16_t channels, bits;
+    uint32_t rate, period;  // the sample period in nanoseconds, rounded
+  } cases[] = {{2, 16, kRate, 125000}, {1, 24, 44100, 22676}};
+  for (const Case& c : cases) {
+    MakeWave(c.channels, c.rate, c.bits, 5 * c.rate);
+    const std::string cut = dir_.Path(std::to_string(c.bits) + ".wav");
+    const uint32_t frames = c.rate - 1;
     Result r = Play("nn\n1\nn\ns\n" + cut + "\nx\n", {"1", "2"});
-    EXPECT_NE(r.out.find("Saved 7999 frames (1.00 sec) to " + cut + "\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Saved " + std::to_string(frames) + " frames (1.00 sec) to " + cut + "\n"),
+              std::string::npos);
+    EXPECT_EQ(r.err, "");
     WaveAttributes a;
     GetAttributes(cut, a);
-    EXPECT_EQ(a.rate, kRate);
+    EXPECT_EQ(a.rate, c.rate);
     EXPECT_EQ(a.channels * a.bytesPerSample, frameSize_);
-    EXPECT_EQ(a.frames, 7999u);
+    EXPECT_EQ(a.frames, frames);
     const std::string file = ReadFile(cut);
-    EXPECT_TRUE(SameBytes(file.substr(a.dataOffset, 7999 * frameSize_), Frames(8001, 16000)));
-    const size_t smpl = file.find("smpl", a.dataOffset + 7999 * frameSize_);
-    ASSERT_EQ(smpl, file.size() - 68) << bits;
-    EXPECT_EQ(Assem4(&file[smpl + 8 + 36 + 12]), 7998u);  // the loop's last frame
+    EXPECT_EQ(Assem4(&file[4]), file.size() - 8) << c.bits;
+    EXPECT_TRUE(SameBytes(file.substr(a.dataOffset, frames * frameSize_), Frames(c.rate + 1, 2 * c.rate)));
+    const size_t smpl = file.find("smpl", a.dataOffset + frames * frameSize_);
+    ASSERT_EQ(smpl, file.size() - 68) << c.bits;
+    EXPECT_EQ(Assem4(&file[smpl + 16]), c.period);
+    EXPECT_EQ(Assem4(&file[smpl + 8 + 36 + 12]), frames - 1);  // the loop's last frame
+    struct stat info;
+    ASSERT_EQ(stat(cut.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
     if (access("/usr/bin/python3", X_OK) == 0) {
       Result python = RunProgram("/usr/bin/python3",
                                  {"-c", "import sys, wave; print(wave.open(sys.argv[1]).getnframes())", cut});
-      EXPECT_EQ(python.out, "7999\n") << python.err;
+      EXPECT_EQ(python.out, std::to_string(frames) + "\n") << python.err;
     }
   }
+  umask(mask);
 }
 
 TEST_F(AdditionalCommandsTest, SaveRefusesAndLeavesNoFileBehind) {
@@ -204,6 +222,8 @@ TEST_F(AdditionalCommandsTest, SaveRefusesAndLeavesNoFileBehind) {
       {readOnly, {}, "cannot save to " + readOnly + ": Permission denied"},
       {dir_.Path("cut.wav"), {"0.5", "0.25"},
        "the selection holds no frame of the file (in-point 4000, out-point 2000, length 8000): nothing saved"},
+      {dir_.Path(std::string(256, 'n')), {}, "cannot save to " + dir_.Path(std::string(256, 'n')) +
+                                                 ": File name too long"},
   };
   for (const Case& c : cases) {
     Result r = Play("s\n" + c.name + "\nx\n", c.times);
@@ -213,6 +233,64 @@ TEST_F(AdditionalCommandsTest, SaveRefusesAndLeavesNoFileBehind) {
   }
   EXPECT_EQ(ReadFile(dir_.Path("kept.wav")), "kept");
   EXPECT_TRUE(SameBytes(ReadFile(wave_).substr(44), Frames(0, 8000)));
+}
+
+// Whether `pid` holds a file open in `folder`: a save's file, named or not.
+bool WritingIn(pid_t pid, const std::string& folder) {
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
+  for (int fd = 3; fd < 64; ++fd) {
+    char target[4096];
+    const ssize_t n = readlink((fds + std::to_string(fd)).c_str(), target, sizeof target - 1);
+    const std::string name = n > 0 ? std::string(target, n) : "";
+    if (name.rfind(folder + "/", 0) == 0 && name.find("/song.wav") == std::string::npos &&
+        name.find("/out.raw") == std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+TEST_F(AdditionalCommandsTest, SaveEndedAnyWayLeavesNothingBehind) {
+  // A 2 GiB selection of a sparse file, ended by a signal while it is being
+  // copied: kill -9, Ctrl-C in a pipe, SIGTERM, a closed terminal; and
+  // Ctrl-C on a terminal, which cancels the save and keeps the session.
+  std::string header = CanonicalWave(2, kRate, 16, "");
+  header.replace(40, 4, Le32(0xFFFFFFFFu));
+  WriteFile(wave_, header);
+  ASSERT_EQ(truncate(wave_.c_str(), off_t{2} << 30), 0);
+  const std::string cut = dir_.Path("cut.wav");
+  struct Case {
+    int signal;
+    bool terminal;
+    int status;
+  } cases[] = {{SIGKILL, false, 128 + SIGKILL}, {SIGINT, false, 128 + SIGINT},
+               {SIGTERM, false, 128 + SIGTERM}, {SIGHUP, false, 128 + SIGHUP},
+               {SIGINT, true, 0}};
+  for (const Case& c : cases) {
+    Session s(kBinary, Args(), {}, c.terminal);
+    s.Send("s\n" + cut + "\n");
+    for (int tries = 0; !WritingIn(s.pid(), dir_.path()); ++tries) {
+      ASSERT_LT(tries, 2000) << c.signal;
+      usleep(1000);
+    }
+    kill(s.pid(), c.signal);
+    const auto sent = std::chrono::steady_clock::now();
+    if (c.terminal) {
+      ASSERT_TRUE(s.WaitFor("commands\n", 2, 5));
+      EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(500));
+      s.Send("x\n");
+    }
+    EXPECT_EQ(s.Finish(), c.status) << c.signal;
+    EXPECT_EQ(s.err(), c.terminal ? "kestrune: save cancelled: nothing saved\n" : "");
+    EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.raw", "song.wav"})) << c.signal;
+  }
+}
+
+TEST_F(AdditionalCommandsTest, SaveOfASelectionReachingOutsideTheFileSaysWhatItSaves) {
+  MakeWave(2, kRate, 16, 8000);
+  Result r = Play("s\n" + dir_.Path("cut.wav") + "\nx\n", {"-0.5", "0.5"});
+  EXPECT_EQ(r.err, "kestrune: start -0.5 sec is before the file: 0.5 sec of silence play first\n"
+                   "kestrune: the selection reaches outside the file: frames 0 to 4000 are saved\n");
+  EXPECT_TRUE(SameBytes(ReadFile(dir_.Path("cut.wav")).substr(44, 4000 * 4), Frames(0, 4000)));
 }
 
 TEST_F(AdditionalCommandsTest, ZeroCrossingsAreTheNearestRisingOnesWithinTenMilliseconds) {

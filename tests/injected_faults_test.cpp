@@ -3,12 +3,15 @@
 // ALSA and libc, except where a test scripts a fault, as a sound card that
 // ran dry, a suspended laptop, an unplugged card or a failing disk gives.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cstdio>
 #include <set>
@@ -34,6 +37,10 @@ bool drainFails = false;
 // Saving a selection: the copy in the kernel fails with this errno (EXDEV
 // sends it to the read and write loop), then every pwrite or fsync.
 int copyFails = 0, pwriteFails = 0, fsyncFails = 0;
+// A file system without unnamed files refuses O_TMPFILE; a signal may come
+// while the selection is being copied.
+bool noUnnamedFiles = false;
+int signalDuringCopy = 0;
 // Every pread from this one on (counting from 1) fails with EIO.
 int failReadsFrom = INT_MAX;
 int reads = 0;
@@ -96,10 +103,24 @@ extern "C" int snd_pcm_resume(snd_pcm_t*) {
   return 0;
 }
 
+extern "C" int open(const char* path, int flags, ...) {
+  static auto real = Real<int (*)(const char*, int, ...)>("open");
+  va_list rest;
+  va_start(rest, flags);
+  const mode_t mode = (flags & (O_CREAT | __O_TMPFILE)) != 0 ? va_arg(rest, mode_t) : 0;
+  va_end(rest);
+  if (noUnnamedFiles && (flags & __O_TMPFILE) == __O_TMPFILE) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return real(path, flags, mode);
+}
+
 extern "C" ssize_t copy_file_range(int in, loff_t* inAt, int out, loff_t* outAt, size_t size,
                                    unsigned flags) {
   static auto real = Real<ssize_t (*)(int, loff_t*, int, loff_t*, size_t, unsigned)>(
       "copy_file_range");
+  if (signalDuringCopy != 0) raise(signalDuringCopy);
   if (copyFails == 0) return real(in, inAt, out, outAt, size, flags);
   errno = copyFails;
   return -1;
@@ -255,20 +276,44 @@ TEST(InjectedFaults, FailedSavesLeaveNothingBehind) {
   struct Case {
     int copy, pwrite, fsync;
     const char* reason;
+    bool unnamed = true;  // whether the file system has unnamed files
   } cases[] = {
       {ENOSPC, 0, 0, "No space left on device"},
       {EXDEV, ENOSPC, 0, "No space left on device"},
       {0, 0, EIO, "Input/output error"},
+      {0, 0, EIO, "Input/output error", false},
   };
   for (const Case& c : cases) {
     Reset(".");
     copyFails = c.copy, pwriteFails = c.pwrite, fsyncFails = c.fsync;
+    noUnnamedFiles = !c.unnamed;
     EXPECT_EXIT(PlayQuietly(wave, capture.device, "s", 1, input), testing::ExitedWithCode(0),
                 "^kestrune: cannot save to " + capture.dir.Path("cut.wav") + ": " + c.reason +
                     "\ncalls: 1\n$");
     copyFails = pwriteFails = fsyncFails = 0;
+    noUnnamedFiles = false;
     EXPECT_EQ(capture.dir.Names(), (std::set<std::string>{"input", "out.raw", "t.wav"}))
         << c.reason;
+  }
+}
+
+TEST(InjectedFaults, SignalsDuringASaveUnderAHiddenNameRemoveIt) {
+  // Where the file system has no unnamed files, the file is written under a
+  // hidden name, which SIGTERM, SIGHUP and Ctrl-C in a pipe remove before
+  // they end the process; it ends as the signal ends it.
+  Capture capture;
+  const std::string wave = capture.dir.Path("t.wav"), input = capture.dir.Path("input");
+  WriteFile(wave, CanonicalWave(2, 8000, 16, PatternFrames(0, 8000, 4)));
+  WriteFile(input, capture.dir.Path("cut.wav") + "\nx\n");
+  for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    Reset(".");
+    noUnnamedFiles = true;
+    signalDuringCopy = signal;
+    EXPECT_EXIT(PlayQuietly(wave, capture.device, "s", 1, input), testing::KilledBySignal(signal),
+                "");
+    noUnnamedFiles = false;
+    signalDuringCopy = 0;
+    EXPECT_EQ(capture.dir.Names(), (std::set<std::string>{"input", "out.raw", "t.wav"})) << signal;
   }
 }
 
