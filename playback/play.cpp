@@ -15,6 +15,7 @@
 #include "playback/additional_commands.h"
 #include "playback/clock.h"
 #include "playback/console.h"
+#include "playback/follow.h"
 #include "playback/frames.h"
 #include "playback/interrupt.h"
 #include "playback/playback_state.h"
@@ -108,20 +109,6 @@ void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
   KeepSessionOnInterrupt();
 }
 
-// A recording still being written: the frames written since the header was
-// last read, found as the reading before a play finds them, but without a
-// word. A file whose layout changed gives none: the reading before the next
-// play reports it.
-bool MoreFramesWritten(PlaybackState& s) {
-  WaveAttributes now;
-  if (!ReadAttributesQuietly(s.file, now) || now.frames <= s.length ||
-      now.rate != s.current.rate || now.bytesPerSample != s.current.bytesPerSample ||
-      now.channels != s.current.channels || now.dataOffset != s.current.dataOffset)
-    return false;
-  s.length = now.frames;
-  return true;
-}
-
 // --- The dialogue -----------------------------------------------------
 
 void ShowSelectionInSeconds(PlaybackState& s) {
@@ -178,8 +165,8 @@ void ApplyMainCommand(const std::string& word, PlaybackState& s) {
     MoreFramesWritten(s);  // a time in what was recorded since is taken
     SetInTime(s.snapshot.rate, s.length, &s.inPoint);
   } else if (word == "o") {
-    MoreFramesWritten(s);
-    SetOutTime(s.snapshot.rate, s.length, &s.outPoint);
+    const bool growing = MoreFramesWritten(s);
+    SetOutTime(s.snapshot.rate, s.length, &s.outPoint, growing);
   } else if (word == "l") {
     AskForLoops(s);
   }
@@ -229,16 +216,24 @@ size_t PrepareFrames(PlaybackState& s, int64_t position, int64_t end) {
 // One pass over the selection, up to `to`, a period at a time. Each write
 // holds only frames of the selection: the last one stops at the out-point,
 // so a loop goes on without a gap, and none reaches past the end of the
-// file's data into whatever chunk follows it. When the known frames run
-// out before `to`, a recording being written is `followed`: the header is
-// read again, and the pass goes on over the frames written since, or ends
-// when there are none. A failed read, a failed device or Ctrl-C end the
-// whole play.
+// file's data into whatever chunk follows it. The header is looked at
+// before the first write and then at least once every quarter second of
+// audio: a writer that cuts the data short ends the pass at its new end.
+// When the known frames run out before `to`, a recording being written is
+// `followed`: the header is read again, and the pass goes on over the
+// frames written since, or ends when there are none. A failed read, a
+// failed device or Ctrl-C end the whole play.
 Stop PlayPass(PlaybackState& s, int64_t to, bool followed) {
   if (!Playable(s.current) || s.inPoint >= to) return Stop::kNone;
   const int64_t period = static_cast<int64_t>(s.period);
+  const int64_t quarter = s.current.rate >= 4 ? s.current.rate / 4 : period;
+  int64_t sinceLook = quarter;
   for (int64_t position = s.inPoint; position < to;) {
     if (position >= s.length && !(followed && MoreFramesWritten(s))) break;
+    if (sinceLook + std::min(period, to - position) > quarter) {
+      if (!DataStillThere(s) || position >= s.length) break;
+      sinceLook = 0;
+    }
     const int64_t end = std::min({position + period, to, int64_t{s.length}});
     const size_t frames = PrepareFrames(s, position, end);
     if (s.readError != 0) return Stop::kReadFailed;
@@ -251,6 +246,7 @@ Stop PlayPass(PlaybackState& s, int64_t to, bool followed) {
       s.clock = FramesToSeconds(HeardPosition(s.heard, QueuedFrames(s.device)), s.snapshot.rate);
     ShowClock(s.clock);
     position += static_cast<int64_t>(frames);
+    sinceLook += static_cast<int64_t>(frames);
   }
   return Stop::kNone;
 }
@@ -379,14 +375,21 @@ void SetInTime(uint32_t rate, long length, int32_t* inPoint) {
   if (!inside) NameTimeOutside(word, x, rate, length, "the in-point is the start");
 }
 
-void SetOutTime(uint32_t rate, long length, int32_t* outPoint) {
+void SetOutTime(uint32_t rate, long length, int32_t* outPoint, bool growing) {
   puts("Enter out-time in seconds.");
   float seconds = 0;
   std::string word;
   if (!ReadTimeAnswer(seconds, word, "out-point")) return;
   double x = SecondsTimesRate(seconds, rate);
-  // A time past the end selects the end.
+  // A time past the end selects the end; but a recording still being
+  // written will get there, and a play follows it.
   const bool inside = length >= x;
+  if (!inside && growing && x >= 0) {
+    *outPoint = ClampToFrame(x);
+    SaySlip("%s is past the end (%s): kept, as the file is still being written", word.c_str(),
+            LengthText(length, rate).c_str());
+    return;
+  }
   *outPoint = inside ? ClampToFrame(x) : ClampToFrame(int64_t{length});
   if (!inside) NameTimeOutside(word, x, rate, length, "the out-point is the end");
 }

@@ -15,8 +15,9 @@ void PLAY(const std::string& fileName, const std::string& deviceName,
           int commandGiven, int loops);
 
 // Ask for a time in seconds and store it as the new in- or out-point.
-// An answer that is not a number leaves the point as it was.
+// An answer that is not a number leaves the point as it was. An out-time
+// past the end of a file still `growing` is kept.
 void SetInTime(uint32_t rate, long length, int32_t* inPoint);
-void SetOutTime(uint32_t rate, long length, int32_t* outPoint);
+void SetOutTime(uint32_t rate, long length, int32_t* outPoint, bool growing = false);
 
 #endif  // KESTRUNE_PLAYBACK_PLAY_H_

@@ -11,6 +11,12 @@
 #include "playback/clock.h"
 #include "wave/wave_header.h"
 
+// The bytes of the header a play looks at again and again.
+struct HeaderBytes {
+  char bytes[512];
+  size_t size = 0;  // none yet: the next look reads the header whole
+};
+
 enum class Request { kAskAgain, kPlay, kExit };
 
 // Why a play ended before its last pass did.
@@ -42,6 +48,7 @@ struct PlaybackState {
   float stopSeconds = 0;
   float clock = 0;  // the last clock value shown
   HeardTrack heard;  // what the device was handed in this play
+  HeaderBytes headerBytes;
 
   snd_pcm_t* device = nullptr;   // none after a failure or Ctrl-C
   int deviceError = 0;           // the code a failed write left

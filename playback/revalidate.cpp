@@ -42,11 +42,14 @@ void Revalidate(PlaybackState& s) {
   }
   const uint32_t before = s.length;
   s.length = now.frames;
+  s.headerBytes.size = 0;
   if (now.frames != s.snapshot.frames) {
     puts("WARNING: Wavefile length has changed!");
-    // A file that shrank pulls the out-point back to its end; one that grew
-    // keeps it, and a play follows the recording to it.
-    if (now.frames < static_cast<uint32_t>(s.outPoint) && now.frames < before)
+    // An out-point past the end is pulled back to it, a negative one too
+    // (compared unsigned); but a recording that grew since the last reading
+    // keeps an out-point ahead of it, and a play follows it there.
+    const bool followed = s.outPoint >= 0 && now.frames > before;
+    if (now.frames < static_cast<uint32_t>(s.outPoint) && !followed)
       s.outPoint = ClampToFrame(int64_t{now.frames});
   }
 }

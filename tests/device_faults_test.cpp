@@ -178,6 +178,27 @@ TEST_F(RealTimeTest, FileTruncatedDuringAPlayEndsThePassAtTheCut) {
   EXPECT_TRUE(SameBytes(Captured(), Frames(0, 2 * kRate)));
 }
 
+TEST_F(RealTimeTest, DataSizeCutShortDuringAPlayEndsThePassAtTheNewEnd) {
+  // Half a second into a play of 3 s, a writer rewrites the data size to
+  // 1 s and puts a text chunk after it: the play ends there, at most a
+  // quarter second and a period later, not after 2 s of the text as noise.
+  MakeNoise(3);
+  auto player = Player("card", {"0", "0", "wx"});
+  ASSERT_TRUE(player->WaitFor("clock = 0.5"));
+  std::fstream file(wave_, std::ios::in | std::ios::out | std::ios::binary);
+  file.seekp(40);
+  file << Le32(kRate * 4);
+  file.seekp(44 + kRate * 4);
+  std::string text;
+  while (text.size() < kRate) text += "this is no audio, but a note about the take. ";
+  file << Chunk("LIST", "INFOICMT" + Le32(static_cast<uint32_t>(text.size())) + text);
+  file.close();
+  EXPECT_EQ(player->Finish(), 0);
+  const std::string played = ReadFile(capture_);
+  EXPECT_TRUE(SameBytes(played.substr(0, kRate * 4), Frames(0, kRate)));
+  EXPECT_LE(played.size(), (kRate + kRate / 4 + 4096) * 4);
+}
+
 TEST_F(RealTimeTest, RecordingBeingWrittenIsFollowed) {
   // A writer appends 10 ms of frames at a time, in real time, as a recorder
   // does (the header's sizes say more than there is, until the end) or as a

@@ -297,6 +297,31 @@ TEST_F(RevalidationTest, GrownFileIsFollowedWithAWarningAtEveryPlay) {
   EXPECT_TRUE(SameBytes(ReadFile(capture_), PatternFrames(0, 8000, 4) + PatternFrames(0, 16000, 4)));
 }
 
+TEST_F(RevalidationTest, OutPointsPastTheEndOfAGrowingFile) {
+  // A negative stop is pulled back to the new length as any stop past the
+  // end is; an out-time past the end of a file that grew since the last
+  // reading is kept, as the file is still being written.
+  Session s(kBinary, Args({"0", "-1"}));
+  ASSERT_TRUE(s.WaitFor("commands\n"));
+  AppendFile(wave_, PatternFrames(8000, 4000, 4));
+  s.Send("p\n");
+  ASSERT_TRUE(s.WaitFor("commands\n", 2));
+  AppendFile(wave_, PatternFrames(12000, 4000, 4));
+  s.Send("o\n5\n");
+  ASSERT_TRUE(s.WaitFor("commands\n", 3));
+  s.Send("o\n5\nx\n");
+  EXPECT_EQ(s.Finish(), 0);
+  const std::string warning = "WARNING: Wavefile length has changed!\n";
+  const std::string out = "Enter out-time in seconds.\n";
+  EXPECT_EQ(s.out(), MenuFrames(1, 0, -8000, kRate) + "Start time is set later than stop time!\n" +
+                         warning + PlayOutput(0, 12000, kRate) +
+                         Menu(1, 0, 1.5) + out + Menu(1, 0, 5) + out + Menu(1, 0, 2) + warning +
+                         "\n");
+  EXPECT_EQ(s.err(), "kestrune: 5 is past the end (0:02.00): kept, as the file is still being "
+                     "written\nkestrune: 5 is past the end (0:02.00): the out-point is the end\n");
+  EXPECT_TRUE(SameBytes(ReadFile(capture_), PatternFrames(0, 12000, 4)));
+}
+
 TEST_F(RevalidationTest, ShrunkFilePullsTheOutPointBack) {
   Session s(kBinary, Args());
   ASSERT_TRUE(s.WaitFor("commands\n"));
