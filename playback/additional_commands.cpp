@@ -4,6 +4,7 @@
 
 #include "playback/console.h"
 #include "playback/frames.h"
+#include "playback/revalidate.h"
 #include "playback/save_selection.h"
 #include "playback/view_selection.h"
 #include "playback/zero_crossings.h"
@@ -108,9 +109,13 @@ void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
   } else if (word == "f") {
     ShowFrames(s);
   } else if (word == "z") {
+    // The file as it is now, as before a play: a shrunk file is named and
+    // pulls the out-point back before anything is read.
+    Revalidate(s);
     SnapToZeroCrossings(s);
     ShowFrames(s);
   } else if (word == "v") {
+    Revalidate(s);
     ViewSelection(s);
   } else if (word == "s") {
     SaveSelection(s);

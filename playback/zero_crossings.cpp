@@ -35,14 +35,25 @@ int64_t NearestRisingCrossing(const PlaybackState& s, int64_t point, int64_t rea
   return best;
 }
 
-void Snap(PlaybackState& s, int32_t& point, const char* name) {
-  const uint32_t rate = s.current.rate;
-  const int64_t crossing = NearestRisingCrossing(s, point, rate / 100);
-  if (crossing >= 0) {
-    point = static_cast<int32_t>(crossing);
-  } else {
+// The search reaches 10 ms either way, and never further than 10 ms at
+// 768 kHz: a header may claim any rate, and the window is read whole.
+constexpr int64_t kMostReach = 768000 / 100;
+
+int64_t Reach(uint32_t rate) { return std::min<int64_t>(rate / 100, kMostReach); }
+
+// Moves `point` to `crossing` unless there is none, or it would meet or
+// cross the other point (`before` true for the in-point, which stays below
+// `other`): a snap never leaves the selection empty or inverted.
+void Snap(int32_t& point, int64_t crossing, int64_t other, bool before, const char* name) {
+  if (crossing < 0) {
     SaySlip("no rising zero crossing within 10 ms of the %s (frame %ld): it stays", name,
             static_cast<long>(point));
+  } else if (before ? crossing >= other : crossing <= other) {
+    SaySlip("the nearest rising zero crossing to the %s (frame %ld) is at or past the %s: it "
+            "stays",
+            name, static_cast<long>(crossing), before ? "out-point" : "in-point");
+  } else {
+    point = static_cast<int32_t>(crossing);
   }
 }
 
@@ -50,6 +61,10 @@ void Snap(PlaybackState& s, int32_t& point, const char* name) {
 
 void SnapToZeroCrossings(PlaybackState& s) {
   if (!Playable(s.current)) return;
-  Snap(s, s.inPoint, "in-point");
-  Snap(s, s.outPoint, "out-point");
+  const int64_t reach = Reach(s.current.rate);
+  const int64_t in = NearestRisingCrossing(s, s.inPoint, reach);
+  const int64_t out = NearestRisingCrossing(s, s.outPoint, reach);
+  // The in-point keeps below where the out-point goes, or stays.
+  Snap(s.inPoint, in, out >= 0 && out > s.inPoint ? out : s.outPoint, true, "in-point");
+  Snap(s.outPoint, out, s.inPoint, false, "out-point");
 }

@@ -1,6 +1,7 @@
 // Jumps and nudges: their bounds on the selection directly, and the
 // listing and the nudge amount prompt through the binary.
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -294,41 +295,73 @@ TEST_F(AdditionalCommandsTest, SaveOfASelectionReachingOutsideTheFileSaysWhatItS
 }
 
 TEST_F(AdditionalCommandsTest, ZeroCrossingsAreTheNearestRisingOnesWithinTenMilliseconds) {
-  // The first channel is -100 but at frames 300 and 344, +100 there: rising
-  // crossings at both (the other channel the other way round). 10 ms are 80
-  // frames: the out-point at 600 has none within reach.
+  // At 8192 Hz every frame's time is exact and 10 ms are 81 frames. The
+  // first channel is -100 but at frames 478 and 522, +100 there: rising
+  // crossings at both (the other channel the other way round).
+  constexpr uint32_t kExactRate = 8192;
+  const std::string none = "no rising zero crossing within 10 ms of the ";
   struct Case {
     uint16_t channels, bits;
-    const char* in;  // seconds: frame 322 (as near to 300 as to 344) or 330
-    int64_t snapped;
-  } cases[] = {{1, 16, "0.04025", 300}, {2, 24, "0.04125", 344}};
+    int64_t in, out, snappedIn, snappedOut;
+    std::string err;
+  } cases[] = {
+      // As near to one crossing as to the other: the earlier.
+      {1, 16, 500, 750, 478, 750, none + "out-point (frame 750): it stays"},
+      // A crossing exactly 10 ms away is within reach.
+      {2, 24, 397, 603, 478, 522, ""},
+      // Both points would meet at 478: the in-point stays.
+      {1, 16, 470, 474, 470, 478,
+       "the nearest rising zero crossing to the in-point (frame 478) is at or past the "
+       "out-point: it stays"},
+  };
   for (const Case& c : cases) {
     std::string data;
     for (int k = 0; k < 1000; ++k)
       for (int channel = 0; channel < c.channels; ++channel) {
-        const int32_t v = ((k == 300 || k == 344) == (channel == 0)) ? 100 : -100;
+        const int32_t v = ((k == 478 || k == 522) == (channel == 0)) ? 100 : -100;
         data += Le32(static_cast<uint32_t>(v)).substr(0, c.bits / 8);
       }
-    WriteFile(wave_, CanonicalWave(c.channels, kRate, c.bits, data));
-    Result r = Play("z\nx\n", {c.in, "0.075"});
-    const std::string snapped = std::to_string(c.snapped);
-    EXPECT_NE(r.out.find("\nin-point  = " + snapped + " frames = "), std::string::npos) << c.bits;
-    EXPECT_NE(r.out.find("\nout-point = 600 frames = 0.075000 sec\n"), std::string::npos);
-    EXPECT_EQ(r.err, "kestrune: no rising zero crossing within 10 ms of the out-point (frame "
-                     "600): it stays\n");
+    WriteFile(wave_, CanonicalWave(c.channels, kExactRate, c.bits, data));
+    char in[32], out[32];
+    snprintf(in, sizeof in, "%.17g", c.in / 8192.0);
+    snprintf(out, sizeof out, "%.17g", c.out / 8192.0);
+    Result r = Play("z\nx\n", {in, out});
+    EXPECT_NE(r.out.find("\nin-point  = " + std::to_string(c.snappedIn) + " frames = "),
+              std::string::npos) << c.in;
+    EXPECT_NE(r.out.find("\nout-point = " + std::to_string(c.snappedOut) + " frames = "),
+              std::string::npos) << c.out;
+    EXPECT_EQ(r.err, c.err.empty() ? "" : "kestrune: " + c.err + "\n");
   }
 }
 
+TEST_F(AdditionalCommandsTest, ZeroCrossingsOfAHeaderClaimingAHugeRateNeedLittleMemory) {
+  // 10 ms at that rate would be 43 million frames of the sparse 256 MiB.
+  std::string header = CanonicalWave(2, 0xFFFFFFFFu, 16, "");
+  header.replace(40, 4, Le32(0xFFFFFFFFu));
+  WriteFile(wave_, header);
+  ASSERT_EQ(truncate(wave_.c_str(), off_t{256} << 20), 0);
+  Result r = Play("z\nv\nx\n", {"0", "1e-9"});
+  EXPECT_EQ(r.status, 0);
+  rusage children;
+  getrusage(RUSAGE_CHILDREN, &children);
+  EXPECT_LT(children.ru_maxrss, 20 << 10);  // KiB
+}
+
 TEST_F(AdditionalCommandsTest, ViewShowsAOneSampleClickInAMinuteOfSilence) {
+  // Two equal clicks: the peak is the earlier. Loud bytes in a chunk after
+  // the data are no part of the out-point's strip.
   std::string data(480000 * 2, '\0');
   data.replace(400000, 2, Le16(0x7FFF));  // frame 200000, at 25 s
-  WriteFile(wave_, CanonicalWave(1, kRate, 16, data));
+  data.replace(600000, 2, Le16(0x7FFF));  // frame 300000, at 37.5 s
+  WriteFile(wave_, CanonicalWave(1, kRate, 16, data) + Chunk("LIST", std::string(4000, '\x7f')));
   for (auto [locale, mark] : {std::pair{"C", "#"}, {"C.UTF-8", "\u2588"}}) {
     Result r = RunProgram(kBinary, Args(), "v\nx\n", {"COLUMNS=50", std::string("LC_ALL=") + locale});
-    const std::string strip = std::string(20, ' ') + mark + std::string(29, ' ') + "\n";
+    const std::string strip = std::string(20, ' ') + mark + std::string(10, ' ') + mark +
+                              std::string(18, ' ') + "\n";
+    const std::string quiet = std::string(50, ' ') + "\n" + std::string(25, ' ') + "^\n";
     EXPECT_NE(r.out.find("\nselection 0.000000 to 60.000000 sec:\n" + strip +
-                         "in-point at 0.000000 sec, 50 ms each side:\n" + std::string(50, ' ') +
-                         "\n" + std::string(25, ' ') + "^\n"),
+                         "in-point at 0.000000 sec, 50 ms each side:\n" + quiet +
+                         "out-point at 60.000000 sec, 50 ms each side:\n" + quiet),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("peak -0.0 dBFS at 25.000000 sec (frame 200000)\n"), std::string::npos);
