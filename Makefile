@@ -98,10 +98,16 @@ fuzz: fuzz-build
 	$(FUZZ_BUILD)/wave_header_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=140000 \
 	  -print_final_stats=1 $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/seeds
 
-# A bounded fuzz run, part of make test.
+# A bounded fuzz run, part of make test: its summary, or, when the build or
+# the run fails, the last lines of what it printed and where the rest is.
 fuzz-smoke:
-	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30 2>&1 | grep -E '^(#[0-9]+.*DONE|Done|stat::|==[0-9]+==ERROR)' ; \
-	  test $${PIPESTATUS[0]} -eq 0
+	@mkdir -p $(FUZZ_BUILD)
+	@if $(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30 >$(FUZZ_BUILD)/fuzz.log 2>&1; then \
+	  grep -E '^(#[0-9]+.*DONE|Done|stat::)' $(FUZZ_BUILD)/fuzz.log; \
+	else \
+	  echo "fuzz-smoke: the fuzzer's build or run failed; its last lines ($(FUZZ_BUILD)/fuzz.log):"; \
+	  tail -n 40 $(FUZZ_BUILD)/fuzz.log; exit 1; \
+	fi
 
 # kestrune beside aplay on the same files: one table (see README).
 BENCH_BUILD ?= build-release

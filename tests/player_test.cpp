@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 
 #include "tests/support/player.h"
@@ -258,6 +259,46 @@ TEST_F(PlayerTest, CtrlCAtAPromptOfATerminalKeepsTheSession) {
                          "Enter in-time in seconds.\n" + Menu(3, 0.5, 1) + frames +
                          Menu(3, 0.5, 1) + Menu(3, 0.5, 1));
   EXPECT_EQ(s.err(), "\nCtrl-C again or 'x' to exit\n\nCtrl-C again or 'x' to exit\n");
+}
+
+TEST_F(PlayerTest, CtrlCStopsAPlayOnATerminalToo) {
+  // At the prompts of a terminal Ctrl-C is held back; during a play it must
+  // still stop the sound at once. The tests' card plays in real time.
+  WriteFile(dir_.Path(".asoundrc"), "pcm_type.standin { lib \"" STANDIN_CARD "\" }\n"
+                                    "pcm.card { type standin paced \"1\" capture \"" +
+                                        capture_ + "\" }\n");
+  MakeWave(2, kRate, 16, 10 * kRate);
+  Session s(kBinary, {"card", wave_}, {"HOME=" + dir_.path()}, true);
+  ASSERT_TRUE(s.WaitFor("commands\n"));
+  s.Send("p\n");
+  ASSERT_TRUE(s.WaitFor("clock = 0.5"));
+  kill(s.pid(), SIGINT);
+  const auto sent = std::chrono::steady_clock::now();
+  ASSERT_TRUE(s.WaitFor("commands\n", 2, 5));
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(500));
+  s.Send("x\n");
+  EXPECT_EQ(s.Finish(), 0);
+  EXPECT_LT(ReadFile(capture_).size(), 3u * kRate * 4);
+}
+
+TEST_F(PlayerTest, PlaysLeaveNoDescriptorOpen) {
+  MakeWave(2, kRate, 16, 4000);
+  Session s(kBinary, Args());
+  auto open = [&] {
+    int n = 0;
+    for (int fd = 0; fd < 1024; ++fd)
+      n += access(("/proc/" + std::to_string(s.pid()) + "/fd/" + std::to_string(fd)).c_str(), F_OK) == 0;
+    return n;
+  };
+  ASSERT_TRUE(s.WaitFor("commands\n"));
+  s.Send("p\n");
+  ASSERT_TRUE(s.WaitFor("commands\n", 2));
+  const int first = open();
+  for (int play = 0; play < 20; ++play) s.Send("p\n");
+  ASSERT_TRUE(s.WaitFor("commands\n", 22));
+  EXPECT_EQ(open(), first);
+  s.Send("x\n");
+  EXPECT_EQ(s.Finish(), 0);
 }
 
 // Changes between plays: the test waits for the menu before it changes the

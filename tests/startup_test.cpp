@@ -86,7 +86,11 @@ TEST_F(StartupTest, DevicesAsOtherToolsNameThem) {
       {{"--device=" + device_, wave_}, 0, true, ""},
       {{"-q", "d", wave_}, 1, false, "kestrune: unknown option -q\n" + usage},
       {{"-D"}, 1, false, "kestrune: -D needs a device name\n" + usage},
+      // A folder whose name ends in .wav is no file to play: it is the
+      // device, and the file is asked for (the input's "w").
+      {{dir_.Path("take.wav")}, 2, false, "kestrune: w: No such file or directory"},
   };
+  ASSERT_EQ(mkdir(dir_.Path("take.wav").c_str(), 0700), 0);
   for (const Case& c : cases) {
     unlink(capture_.c_str());
     Result r = RunProgram(kBinary, c.args, "w\nx\n", {"HOME=" + dir_.path()});
@@ -142,6 +146,9 @@ TEST_F(StartupTest, LoopCountThatIsNotANumberPlaysNothing) {
   EXPECT_EQ(r.err, "kestrune: loops many is not a number of loops: took 0\n");
   EXPECT_EQ(r.out, PlayOutput(0, 8000, kRate, 0));
   EXPECT_TRUE(Captured().empty());
+
+  Result huge = Play("", {"0", "0", "x", "99999999999"});
+  EXPECT_EQ(huge.err, "kestrune: loops 99999999999 is not a number of loops: took 2147483647\n");
 }
 
 TEST_F(StartupTest, ExitGivenAsTheCommandEndsWithoutPlaying) {
