@@ -1,4 +1,4 @@
-#include "playback/console.h"
+#include "console/console.h"
 
 #include <stdio_ext.h>
 #include <termios.h>
@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "playback/interrupt.h"
+#include "console/prompt_interrupt.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // input one white-space-delimited word at a time. Standard output is
 // flushed before every read, so a prompt is always on screen (or in the
 // pipe) before the program waits for its answer.
-#ifndef KESTRUNE_PLAYBACK_CONSOLE_H_
-#define KESTRUNE_PLAYBACK_CONSOLE_H_
+#ifndef KESTRUNE_CONSOLE_CONSOLE_H_
+#define KESTRUNE_CONSOLE_CONSOLE_H_
 
 #include <string>
 
@@ -47,4 +47,4 @@ std::string WhyNoTime(const std::string& word);
 void NameIntegerAnswer(NumberRead read, const std::string& word, long value, const char* what,
                        long now, bool kept);
 
-#endif  // KESTRUNE_PLAYBACK_CONSOLE_H_
+#endif  // KESTRUNE_CONSOLE_CONSOLE_H_

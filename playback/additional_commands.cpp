@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "playback/console.h"
+#include "console/console.h"
 #include "playback/frames.h"
 #include "playback/revalidate.h"
 #include "playback/save_selection.h"

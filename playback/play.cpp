@@ -10,11 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/console.h"
+#include "console/prompt_interrupt.h"
 #include "output/interleave.h"
 #include "output/pcm_output.h"
 #include "playback/additional_commands.h"
 #include "playback/clock.h"
-#include "playback/console.h"
 #include "playback/follow.h"
 #include "playback/frames.h"
 #include "playback/interrupt.h"

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <vector>
 
-#include "playback/console.h"
-#include "playback/interrupt.h"
+#include "console/console.h"
+#include "console/prompt_interrupt.h"
 #include "playback/revalidate.h"
 #include "wave/wave_writer.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "playback/console.h"
+#include "console/console.h"
 
 namespace {
 

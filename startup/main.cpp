@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/console.h"
+#include "console/console.h"
 #include "playback/play.h"
 #include "startup/help.h"
 
