@@ -71,7 +71,7 @@ bool DropWhatWasTyped(std::string& word) {
 
 }  // namespace
 
-bool ReadClockTime(const std::string& word, float& seconds) {
+bool ReadClockTime(const std::string& word, double& seconds) {
   size_t at = 0;
   uint64_t total = 0, minutes = 0, secondsPart = 0;
   // Nine digits of hours or minutes at most: the sum stays exact.
@@ -87,8 +87,8 @@ bool ReadClockTime(const std::string& word, float& seconds) {
     }
   if (at < word.size()) return false;
   // Whole seconds and the fraction as typed, read as one plain number:
-  // "1:02:03.5" gives the float that "3723.5" gives.
-  seconds = strtof((std::to_string(total) + word.substr(fraction)).c_str(), nullptr);
+  // "1:02:03.5" gives the number that "3723.5" gives.
+  seconds = strtod((std::to_string(total) + word.substr(fraction)).c_str(), nullptr);
   return true;
 }
 
@@ -140,11 +140,11 @@ std::string ClockTimeText(double seconds) {
   return text;
 }
 
-NumberRead ReadSeconds(float& seconds, std::string& word) {
+NumberRead ReadSeconds(double& seconds, std::string& word) {
   if (!ReadWord(word)) return NumberRead::kEndOfInput;
   if (ReadClockTime(word, seconds)) return NumberRead::kNumber;
   char* end = nullptr;
-  float value = strtof(word.c_str(), &end);
+  double value = strtod(word.c_str(), &end);
   NumberRead result = Settle(word, static_cast<size_t>(end - word.c_str()));
   if (result != NumberRead::kNotNumber) seconds = value;
   return result;

@@ -19,17 +19,19 @@ bool ReadWord(std::string& word);
 // "H:MM:SS", with an optional fraction of a second (".f"). Stores that many
 // seconds, converted as the plain number of seconds would be; false for
 // any other word.
-bool ReadClockTime(const std::string& word, float& seconds);
+bool ReadClockTime(const std::string& word, double& seconds);
 
 // "M:SS.cc", or "H:MM:SS.cc" from an hour on: a length as the user types it.
 std::string ClockTimeText(double seconds);
 
-// Read the leading number of the next word, as "%f" and "%li" read it, and
+// Read the leading number of the next word, as strtod (in double
+// precision, so that every frame of a long file can be typed) and "%li"
+// read it, and
 // keep the whole word in `word`. The rest of the word stays unread and is
 // the next word. A word that does not begin with a number stays unread as
 // a whole, and nothing is stored. Integers beyond the range of long
 // saturate. Seconds may also be given as a clock time (ReadClockTime).
-NumberRead ReadSeconds(float& seconds, std::string& word);
+NumberRead ReadSeconds(double& seconds, std::string& word);
 NumberRead ReadInteger(long& value, std::string& word);
 
 // One line on standard error naming a word that was not taken as typed,

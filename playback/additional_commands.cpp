@@ -59,17 +59,30 @@ void AskForNudgeAmount(PlaybackState& s) {
     NameIntegerAnswer(read, word, amount, "samples", s.nudgeAmount, !taken);
 }
 
+// A frame position's seconds to the microsecond, rounded away from zero:
+// typed back as a time, they give the same frame at any rate up to 1 MHz,
+// where rounding to the nearest would give the frame before as often as not.
+std::string ExactSeconds(int64_t frames, uint32_t rate) {
+  if (rate == 0) return "0.000000";
+  const int64_t magnitude = frames < 0 ? -frames : frames;
+  const int64_t micro = (magnitude * 1000000 + rate - 1) / rate;
+  char text[48];
+  snprintf(text, sizeof text, "%s%lld.%06lld", frames < 0 ? "-" : "",
+           static_cast<long long>(micro / 1000000), static_cast<long long>(micro % 1000000));
+  return text;
+}
+
 // The selection as an editor or sampler takes it: the frames the nudges
 // and jumps reached, which the menu's hundredths of a second round.
 void ShowFrames(const PlaybackState& s) {
-  const double rate = s.snapshot.rate;
-  auto seconds = [rate](int64_t frames) { return rate != 0 ? frames / rate : 0.0; };
+  const uint32_t rate = s.snapshot.rate;
   const int64_t length = int64_t{s.outPoint} - s.inPoint;
-  printf("\nin-point  = %li frames = %.6f sec\n", static_cast<long>(s.inPoint),
-         seconds(s.inPoint));
-  printf("out-point = %li frames = %.6f sec\n", static_cast<long>(s.outPoint),
-         seconds(s.outPoint));
-  printf("length    = %li frames = %.6f sec\n", static_cast<long>(length), seconds(length));
+  printf("\nin-point  = %li frames = %s sec\n", static_cast<long>(s.inPoint),
+         ExactSeconds(s.inPoint, rate).c_str());
+  printf("out-point = %li frames = %s sec\n", static_cast<long>(s.outPoint),
+         ExactSeconds(s.outPoint, rate).c_str());
+  printf("length    = %li frames = %s sec\n", static_cast<long>(length),
+         ExactSeconds(length, rate).c_str());
 }
 
 }  // namespace

@@ -25,10 +25,16 @@ inline int32_t ClampToFrame(int64_t frames) {
   return static_cast<int32_t>(frames);
 }
 
-// The product is formed in double precision, as a float can't hold every
-// frame position of a long file.
-inline double SecondsTimesRate(float seconds, uint32_t rate) {
-  return static_cast<double>(rate) * static_cast<double>(seconds);
+// Seconds are read and multiplied in double precision: a float can't hold
+// every frame position of a long file (from 4:16 on at 44.1 kHz). A decimal
+// time equal to a frame's time is held as the nearest double, which may lie
+// a hair below it (0.125125 s at 8000 Hz gives 1000.9999999999999 frames):
+// a product within a millionth of a frame of a whole frame further from
+// zero counts as that frame, and the rest is truncated toward zero.
+inline double SecondsTimesRate(double seconds, uint32_t rate) {
+  const double frames = static_cast<double>(rate) * seconds;
+  const double whole = frames < 0 ? std::floor(frames) : std::ceil(frames);
+  return std::fabs(whole - frames) < 1e-6 ? whole : frames;
 }
 
 // Seconds for display; 0 when the file states no rate.

@@ -73,7 +73,7 @@ std::string LengthText(int64_t frames, uint32_t rate) {
 
 // Times from the command line are taken as they are, outside the file too:
 // the user is told what that does.
-void NameTimesOutsideTheFile(const PlaybackState& s, float startSeconds, float stopSeconds) {
+void NameTimesOutsideTheFile(const PlaybackState& s, double startSeconds, double stopSeconds) {
   const uint32_t frames = s.snapshot.frames, rate = s.snapshot.rate;
   const std::string end = LengthText(frames, rate);
   if (s.inPoint < 0)
@@ -86,7 +86,7 @@ void NameTimesOutsideTheFile(const PlaybackState& s, float startSeconds, float s
             end.c_str());
 }
 
-void StartRun(PlaybackState& s, float startSeconds, float stopSeconds,
+void StartRun(PlaybackState& s, double startSeconds, double stopSeconds,
               int commandGiven, int loops) {
   s.file = OpenWaveFile(s.fileName);
   ReadAttributes(s.file, s.fileName, s.snapshot);
@@ -341,7 +341,7 @@ void Finish(PlaybackState& s) {
 
 // Reads the answer to a time prompt; one that was no time, or only began
 // with one, is named. Returns whether seconds were read.
-bool ReadTimeAnswer(float& seconds, std::string& word, const char* point) {
+bool ReadTimeAnswer(double& seconds, std::string& word, const char* point) {
   const NumberRead read = ReadSeconds(seconds, word);
   if (read == NumberRead::kLeadingNumber)
     SaySlip("%s is not a time%s: took %g", word.c_str(), WhyNoTime(word).c_str(), seconds);
@@ -366,7 +366,7 @@ void NameTimeOutside(const std::string& word, double x, uint32_t rate, long leng
 
 void SetInTime(uint32_t rate, long length, int32_t* inPoint) {
   puts("Enter in-time in seconds.");
-  float seconds = 0;
+  double seconds = 0;
   std::string word;
   if (!ReadTimeAnswer(seconds, word, "in-point")) return;
   double x = SecondsTimesRate(seconds, rate);
@@ -378,7 +378,7 @@ void SetInTime(uint32_t rate, long length, int32_t* inPoint) {
 
 void SetOutTime(uint32_t rate, long length, int32_t* outPoint, bool growing) {
   puts("Enter out-time in seconds.");
-  float seconds = 0;
+  double seconds = 0;
   std::string word;
   if (!ReadTimeAnswer(seconds, word, "out-point")) return;
   double x = SecondsTimesRate(seconds, rate);
@@ -396,7 +396,7 @@ void SetOutTime(uint32_t rate, long length, int32_t* outPoint, bool growing) {
 }
 
 void PLAY(const std::string& fileName, const std::string& deviceName,
-          float startSeconds, float stopSeconds, std::string& command,
+          double startSeconds, double stopSeconds, std::string& command,
           int commandGiven, int loops) {
   PlaybackState s;
   s.fileName = fileName;

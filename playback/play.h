@@ -11,7 +11,7 @@
 // non-zero, `command` holds the word used instead of the first menu.
 // Returns at the normal end; every fatal condition ends the process.
 void PLAY(const std::string& fileName, const std::string& deviceName,
-          float startSeconds, float stopSeconds, std::string& command,
+          double startSeconds, double stopSeconds, std::string& command,
           int commandGiven, int loops);
 
 // Ask for a time in seconds and store it as the new in- or out-point.

@@ -23,11 +23,11 @@ namespace {
 
 // A clock time ("1:30"), or else the leading number of the text; text
 // that begins with none gives 0, and is named as a slip.
-float ArgumentSeconds(const char* name, const std::string& text) {
-  float seconds = 0;
+double ArgumentSeconds(const char* name, const std::string& text) {
+  double seconds = 0;
   if (ReadClockTime(text, seconds)) return seconds;
   char* end = nullptr;
-  seconds = static_cast<float>(strtod(text.c_str(), &end));
+  seconds = strtod(text.c_str(), &end);
   if (*end != '\0')
     SaySlip("%s %s is not a time%s: took %g", name, text.c_str(), WhyNoTime(text).c_str(),
             seconds);
@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
   std::string deviceName = "default";
   std::string fileName;
   std::string command = " ";
-  float startSeconds = 0;
-  float stopSeconds = 0;
+  double startSeconds = 0;
+  double stopSeconds = 0;
   int commandGiven = 0;
   int loops = 1;
 

@@ -194,6 +194,38 @@ TEST_F(PlayerTest, ClockTimesReachPastAnHour) {
   EXPECT_EQ(r.out, Menu(1, 0, 3990) + "Enter in-time in seconds.\n" + Menu(1, 3723.5, 3990) + "\n");
 }
 
+TEST_F(PlayerTest, EveryFrameCanBeTypedAndWhatFShowsTypesBack) {
+  // 0.7 s at 48 kHz is frame 33600, and 0.125125 s at 8000 Hz frame 1001;
+  // past 4:16 at 44.1 kHz a float would reach one frame in a few, at an hour
+  // one in eleven. Each time typed is what f shows for the frame.
+  struct Case {
+    uint32_t rate;
+    int64_t first, last;
+  } cases[] = {{48000, 33600, 33600}, {8000, 1001, 1001}, {44100, 10000000, 10000100}};
+  for (const Case& c : cases) {
+    std::string header = CanonicalWave(2, c.rate, 16, "");
+    header.replace(40, 4, Le32(0xFFFFFFFFu));
+    WriteFile(wave_, header);
+    ASSERT_EQ(truncate(wave_.c_str(), 44 + (c.last + 1) * 4), 0);
+    std::string input, shown;
+    for (int64_t frame = c.first; frame <= c.last; ++frame) {
+      const int64_t micro = (frame * 1000000 + c.rate - 1) / c.rate;
+      char seconds[32];
+      snprintf(seconds, sizeof seconds, "%lld.%06lld", static_cast<long long>(micro / 1000000),
+               static_cast<long long>(micro % 1000000));
+      input += std::string("i\n") + seconds + "\nf\n";
+      shown += "\nin-point  = " + std::to_string(frame) + " frames = " + seconds + " sec\n";
+    }
+    if (c.rate == 48000) input = "i\n0.7\nf\n";
+    Result r = Play(input + "x\n");
+    std::string found;
+    for (size_t at = r.out.find("\nin-point"); at != std::string::npos;
+         at = r.out.find("\nin-point", at + 1))
+      found += r.out.substr(at, r.out.find('\n', at + 1) - at + 1);
+    EXPECT_EQ(found, shown) << c.rate;
+  }
+}
+
 TEST_F(PlayerTest, LongWordsMatchNothing) {
   MakeWave(2, kRate, 16, 8000);
   Result r = Play(std::string(300, 'p') + "\nx" + std::string(5000, 'x') + "\nx\n");
