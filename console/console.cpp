@@ -19,6 +19,10 @@ namespace {
 // anything further from standard input.
 std::string unread;
 
+// The rest of the line being read, after the words taken from it: the
+// dialogue reads words, and a name that may hold blanks takes the rest.
+std::string pending;
+
 // "0x" (or "-0x") is the start of a hexadecimal number with no digit: a
 // matching failure, not zero followed by the word "x" (which would exit).
 bool IsBareHexPrefix(const std::string& word, size_t taken) {
@@ -61,6 +65,7 @@ bool DropWhatWasTyped(std::string& word) {
   if (!TakeInterruptAtPrompt()) return false;
   word.clear();
   unread.clear();
+  pending.clear();
   clearerr(stdin);
   __fpurge(stdin);
   tcflush(STDIN_FILENO, TCIFLUSH);
@@ -106,6 +111,44 @@ int ReadChar() {
 
 }  // namespace
 
+namespace {
+
+// Reads the next line into `pending`; false at the end of input, or where
+// Ctrl-C cut the wait for it short (DropWhatWasTyped tells which).
+bool ReadLine() {
+  fflush(stdout);
+  pending.clear();
+  int c = ReadChar();
+  if (c == EOF) return false;
+  while (c != EOF && c != '\n') {
+    pending.push_back(static_cast<char>(c));
+    c = ReadChar();
+  }
+  return true;
+}
+
+bool Blank(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
+
+// Takes the next word of `pending`; false when only blanks are left.
+bool TakeWord(std::string& word) {
+  size_t start = 0;
+  while (start < pending.size() && Blank(pending[start])) ++start;
+  size_t end = start;
+  while (end < pending.size() && !Blank(pending[end])) ++end;
+  word.assign(pending, start, end - start);
+  pending.erase(0, end);
+  return !word.empty();
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t start = 0, end = text.size();
+  while (start < end && Blank(text[start])) ++start;
+  while (end > start && Blank(text[end - 1])) --end;
+  return text.substr(start, end - start);
+}
+
+}  // namespace
+
 bool ReadWord(std::string& word) {
   word.clear();
   if (DropWhatWasTyped(word)) return true;
@@ -113,20 +156,33 @@ bool ReadWord(std::string& word) {
     word.swap(unread);
     return true;
   }
-  fflush(stdout);
-  int c;
-  do {
-    c = ReadChar();
-  } while (c != EOF && isspace(c));
-  while (c != EOF && !isspace(c)) {
-    word.push_back(static_cast<char>(c));
-    c = ReadChar();
+  while (!TakeWord(word)) {
+    const bool line = ReadLine();
+    if (DropWhatWasTyped(word)) return true;
+    if (!line) return false;
   }
-  if (DropWhatWasTyped(word)) return true;
-  if (!word.empty()) WordTyped();
-  return !word.empty();
+  WordTyped();
+  return true;
 }
 
+bool ReadRestOfLine(std::string& text) {
+  text.clear();
+  if (DropWhatWasTyped(text)) return true;
+  text = Trimmed(unread + pending);
+  unread.clear();
+  pending.clear();
+  if (text.empty()) {
+    const bool line = ReadLine();
+    if (DropWhatWasTyped(text)) return true;
+    if (!line) return false;
+    text = Trimmed(pending);
+    pending.clear();
+  }
+  if (!text.empty()) WordTyped();
+  return true;
+}
+
+void PutBack(const std::string& words) { pending = words + " " + pending; }
 
 std::string ClockTimeText(double seconds) {
   const long long hundredths = std::llround(seconds * 100);

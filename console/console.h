@@ -15,6 +15,15 @@ enum class NumberRead { kNumber, kLeadingNumber, kNotNumber, kEndOfInput };
 // and an empty word after Ctrl-C dropped what was typed.
 bool ReadWord(std::string& word);
 
+// Reads a name that may hold blanks: the rest of the line the last word
+// came from, or where nothing but blanks follows it, the next line, whole;
+// blanks at either end dropped. Returns false at the end of input, and an
+// empty text for an empty line or after Ctrl-C dropped what was typed.
+bool ReadRestOfLine(std::string& text);
+
+// `words` are read next, as the start of the line being read.
+void PutBack(const std::string& words);
+
 // A time as a clock or an editor shows it, the whole word: "M:SS" or
 // "H:MM:SS", with an optional fraction of a second (".f"). Stores that many
 // seconds, converted as the plain number of seconds would be; false for

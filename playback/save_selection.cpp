@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -286,12 +287,29 @@ bool NameFits(const std::string& name) {
   return last <= NAME_MAX && name.size() < PATH_MAX;
 }
 
+// The name as typed: the rest of the line, blanks and all, "~/" for the
+// home folder. "x" alone ends the program, as at every prompt.
+bool ReadSaveName(std::string& name) {
+  puts("Enter the name of the file to save the selection to: ");
+  if (!ReadRestOfLine(name) || name.empty()) {
+    SaySlip("nothing saved");
+    return false;
+  }
+  if (name == "x") {
+    PutBack(name);
+    return false;
+  }
+  const char* home = getenv("HOME");
+  if (name.rfind("~/", 0) == 0 && home != nullptr && *home != '\0')
+    name = home + name.substr(1);
+  return true;
+}
+
 }  // namespace
 
 void SaveSelection(PlaybackState& s) {
-  puts("Enter the name of the file to save the selection to: ");
   std::string name;
-  if (!ReadWord(name) || name.empty()) return;
+  if (!ReadSaveName(name)) return;
   struct stat info;
   if (!NameFits(name)) {
     SaySlip("cannot save to %s: %s", name.c_str(), strerror(ENAMETOOLONG));

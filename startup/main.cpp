@@ -78,10 +78,17 @@ bool TakeDeviceOption(std::vector<std::string>& args) {
   return true;
 }
 
-// Reads a file name at the prompt; "x", or the end of input, ends the
-// process with status 1.
+// Reads a file name at the prompt: a line that names a file as a whole,
+// blanks and all, or else its first word. "x", or the end of input, ends
+// the process with status 1.
 void ReadFileName(std::string& fileName) {
-  if (!ReadWord(fileName) || fileName == "x") exit(1);
+  if (!ReadRestOfLine(fileName)) exit(1);
+  struct stat info;
+  if (stat(fileName.c_str(), &info) != 0) {
+    PutBack(fileName);
+    if (!ReadWord(fileName)) exit(1);
+  }
+  if (fileName == "x") exit(1);
 }
 
 void AskForFileName(std::string& fileName) {

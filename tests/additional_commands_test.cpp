@@ -236,6 +236,39 @@ TEST_F(AdditionalCommandsTest, SaveRefusesAndLeavesNoFileBehind) {
   EXPECT_TRUE(SameBytes(ReadFile(wave_).substr(44), Frames(0, 8000)));
 }
 
+TEST_F(AdditionalCommandsTest, SaveNamesAsPeopleTypeThem) {
+  // The rest of the line after s, or the next line, whole; ~/ is the home
+  // folder; an empty line saves nothing; x alone ends the program.
+  MakeWave(2, kRate, 16, 8000);
+  struct Case {
+    std::string input;
+    std::string saved;  // the file written, or ""
+    std::string err;
+    std::string out;    // what standard output holds after the prompt
+  } cases[] = {
+      {"s " + dir_.Path("my cut.wav") + "\nx\n", "my cut.wav", "", "Saved 4000 frames"},
+      {"s\n  " + dir_.Path("my cut.wav") + " \nx\n", "my cut.wav", "", "Saved 4000 frames"},
+      {"s\n~/take 2.wav\nx\n", "take 2.wav", "", "Saved 4000 frames"},
+      {"s\n\nx\n", "", "kestrune: nothing saved\n", Menu(1, 0.5, 1)},
+      {"s\nx\nf\n", "", "", "\n"},
+      {"s\n", "", "kestrune: nothing saved\n", Menu(1, 0.5, 1)},
+  };
+  for (const Case& c : cases) {
+    Session session(kBinary, Args({"0.5", "1"}), {"HOME=" + dir_.path()});
+    session.Send(c.input);
+    EXPECT_EQ(session.Finish(), 0) << c.input;
+    const std::string& out = session.out();
+    const std::string prompt = "Enter the name of the file to save the selection to: \n";
+    ASSERT_NE(out.find(prompt), std::string::npos) << c.input;
+    EXPECT_EQ(out.substr(out.find(prompt) + prompt.size(), c.out.size()), c.out) << c.input;
+    EXPECT_EQ(session.err(), c.err) << c.input;
+    std::set<std::string> names{"out.raw", "song.wav"};
+    if (!c.saved.empty()) names.insert(c.saved);
+    EXPECT_EQ(dir_.Names(), names) << c.input;
+    if (!c.saved.empty()) unlink(dir_.Path(c.saved).c_str());
+  }
+}
+
 // Whether `pid` holds a file open in `folder`: a save's file, named or not.
 bool WritingIn(pid_t pid, const std::string& folder) {
   const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";

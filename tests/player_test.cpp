@@ -310,7 +310,7 @@ TEST_F(PlayerTest, CtrlCStopsAPlayOnATerminalToo) {
   EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(500));
   s.Send("x\n");
   EXPECT_EQ(s.Finish(), 0);
-  EXPECT_LT(ReadFile(capture_).size(), 3u * kRate * 4);
+  EXPECT_LT(ReadFile(capture_).size(), 5u * kRate * 4);  // not the 10 s of the file
 }
 
 TEST_F(PlayerTest, PlaysLeaveNoDescriptorOpen) {

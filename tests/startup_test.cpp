@@ -60,6 +60,17 @@ TEST_F(StartupTest, PromptedNameIsTheFileAfterHelpToo) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, kFirstPrompt + kHelp + kSecondPrompt + Menu(1, 0, 1) + "\n");
 
+  // A line that names a file as a whole is that file, blanks and all;
+  // otherwise its first word is, and the rest is the dialogue's.
+  const std::string spaced = dir_.Path("my loop.wav");
+  WriteFile(spaced, ReadFile(wave_));
+  Result whole = RunProgram(kBinary, {device_}, spaced + "\nx\n");
+  EXPECT_EQ(whole.status, 0);
+  EXPECT_EQ(whole.out, kFirstPrompt + Menu(1, 0, 1) + "\n");
+  Result first = RunProgram(kBinary, {device_}, wave_ + " x\n");
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.out, kFirstPrompt + Menu(1, 0, 1) + "\n");
+
   // At the second prompt "h" is a file name like any other.
   Result h = RunProgram(kBinary, {device_}, "h\nh\n");
   EXPECT_EQ(h.status, 2);
