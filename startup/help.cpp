@@ -28,16 +28,17 @@ void Help() {
 
 void UsageLine(FILE* to) {
   fputs("Usage: kestrune [device [file [start [stop [command [loops]]]]]]\n"
-        "       kestrune -D device | --device device | --device=device file [start ...]\n"
-        "       kestrune file.wav\n",
+        "       kestrune -D device | -Ddevice | --device device | --device=device file [start ...]\n"
+        "       kestrune file.wav [start [stop [command [loops]]]]\n",
         to);
 }
 
 void CommandLineHelp() {
   UsageLine(stdout);
   Help();
-  puts("\nThe device may also be named with -D, --device or --device=, before the\n"
-       "file; a lone file ending in .wav plays on the default device.\n"
+  puts("\nThe device may also be named with -D, -DNAME, --device or --device=, before\n"
+       "the file, and -- ends the options; a wave file first (a name ending in .wav)\n"
+       "plays on the default device, with the start, stop, command and loops after it.\n"
        "\nMenu words: i in-time, o out-time, l loops, p play, px play and exit,\n"
        "w whole file, wx whole file and exit, x exit, + the others: j J jump,\n"
        "n b no bo N B nudge, nn nudge amount; f the exact frames, z snap both\n"

@@ -43,7 +43,15 @@ int ArgumentLoops(const std::string& text) {
   return taken;
 }
 
-// Other console players take a lone argument as the file to play.
+// Arguments past the sixth are ignored, and with them the loop count.
+void NameIgnored(const std::vector<std::string>& args) {
+  std::string extra;
+  for (size_t i = 6; i < args.size(); ++i) extra += (i > 6 ? " " : "") + args[i];
+  SaySlip("%s ignored: six arguments at most, and with more the loop count %s is ignored too",
+          extra.c_str(), args[5].c_str());
+}
+
+// Other console players take a wave file first as the file to play.
 bool IsWaveFile(const std::string& name) {
   struct stat info;
   return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".wav") == 0 &&
@@ -57,15 +65,22 @@ bool IsWaveFile(const std::string& name) {
 }
 
 // The device named the way other sound tools take it, before the other
-// arguments: -D NAME, --device NAME or --device=NAME, which are then put
-// back as the first argument. Any other word that begins with "-" in the
-// device's place is refused. Returns whether the device was named so.
+// arguments: -D NAME, -DNAME, --device NAME or --device=NAME, which are then
+// put back as the first argument; "--" ends the options, so that a device
+// or file whose name begins with "-" may follow. Any other word that begins
+// with "-" in the device's place is refused. Returns whether the device was
+// named so.
 bool TakeDeviceOption(std::vector<std::string>& args) {
   if (args.empty() || args[0][0] != '-') return false;
   const std::string option = args[0];
   std::string deviceName;
-  if (option.rfind("--device=", 0) == 0) {
+  if (option == "--") {
+    args.erase(args.begin());
+    return false;
+  } else if (option.rfind("--device=", 0) == 0) {
     deviceName = option.substr(9);
+  } else if (option.rfind("-D", 0) == 0 && option.size() > 2) {
+    deviceName = option.substr(2);
   } else if (option == "-D" || option == "--device") {
     if (args.size() < 2) RefuseOption(option + " needs a device name");
     deviceName = args[1];
@@ -122,7 +137,9 @@ int main(int argc, char** argv) {
   int commandGiven = 0;
   int loops = 1;
 
-  if (!TakeDeviceOption(args) && args.size() == 1 && IsWaveFile(args[0]))
+  // A wave file first is the file, on the default device; the arguments
+  // after it are the start, stop, command and loops.
+  if (!TakeDeviceOption(args) && !args.empty() && IsWaveFile(args[0]))
     args.insert(args.begin(), "d");
   const size_t n = args.size();
 
@@ -137,6 +154,7 @@ int main(int argc, char** argv) {
     }
     // With seven or more arguments, everything after the fifth is ignored.
     if (n == 6) loops = ArgumentLoops(args[5]);
+    if (n >= 7) NameIgnored(args);
   } else {
     AskForFileName(fileName);
   }

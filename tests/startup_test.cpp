@@ -95,6 +95,13 @@ TEST_F(StartupTest, DevicesAsOtherToolsNameThem) {
       {{"-D", device_, wave_, "0", "0", "wx"}, 0, true, ""},
       {{"--device", device_, wave_}, 0, true, ""},
       {{"--device=" + device_, wave_}, 0, true, ""},
+      {{"-D" + device_, wave_, "0", "0", "wx"}, 0, true, ""},
+      {{"--", device_, wave_, "0", "0", "wx"}, 0, true, ""},
+      // A wave file first takes the rest as start, stop, command, loops.
+      {{wave_, "0", "0.25", "px"}, 0, true, ""},
+      {{wave_, "0", "0", "wx", "1", "more", "still"}, 0, true,
+       "kestrune: more still ignored: six arguments at most, and with more the loop count 1 is "
+       "ignored too\n"},
       {{"-q", "d", wave_}, 1, false, "kestrune: unknown option -q\n" + usage},
       {{"-D"}, 1, false, "kestrune: -D needs a device name\n" + usage},
       // A folder whose name ends in .wav is no file to play: it is the
@@ -107,7 +114,8 @@ TEST_F(StartupTest, DevicesAsOtherToolsNameThem) {
     Result r = RunProgram(kBinary, c.args, "w\nx\n", {"HOME=" + dir_.path()});
     EXPECT_EQ(r.status, c.status) << c.args[0];
     EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.args[0];
-    EXPECT_TRUE(SameBytes(Captured(), c.played ? Frames(0, 5000) : "")) << c.args[0];
+    const int64_t end = c.args.size() > 2 && c.args[2] == "0.25" ? 2000 : 5000;
+    EXPECT_TRUE(SameBytes(Captured(), c.played ? Frames(0, end) : "")) << c.args[0];
   }
 }
 
@@ -193,11 +201,14 @@ TEST_F(StartupTest, UnknownDeviceEndsWithStatus1AndAFileThereIsExplained) {
   EXPECT_NE(r.err.find("unable to open pcm device: "), std::string::npos);
   EXPECT_EQ(r.err.find("kestrune:"), std::string::npos);
 
-  // A file in the device's place, before another file.
-  Result file = RunProgram(kBinary, {wave_, wave_}, "x\n");
+  // A file in the device's place, before another file; a wave file there
+  // is the file itself.
+  const std::string notes = dir_.Path("notes.txt");
+  WriteFile(notes, "notes");
+  Result file = RunProgram(kBinary, {notes, wave_}, "x\n");
   EXPECT_EQ(file.status, 1);
-  const std::string hint = "kestrune: " + wave_ + " is a file, not a sound device: the device " +
-                           "comes first, as in kestrune d " + wave_ + "\n";
+  const std::string hint = "kestrune: " + notes + " is a file, not a sound device: the device " +
+                           "comes first, as in kestrune d " + notes + "\n";
   EXPECT_EQ(file.err.substr(file.err.size() - std::min(file.err.size(), hint.size())), hint);
 
   // A folder is no file given in the device's place.
