@@ -182,6 +182,13 @@ bool ReadRestOfLine(std::string& text) {
   return true;
 }
 
+bool PersonTyping() {
+  static const bool typing = isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
+  return typing;
+}
+
+void DropRestOfWord() { unread.clear(); }
+
 void PutBack(const std::string& words) { pending = words + " " + pending; }
 
 std::string ClockTimeText(double seconds) {
@@ -223,6 +230,10 @@ void SaySlip(const char* format, ...) {
   vfprintf(stderr, format, arguments);
   va_end(arguments);
   fputc('\n', stderr);
+}
+
+void SayLoopsPlayNothing(long loops) {
+  if (loops <= 0) SaySlip("%ld loops: every play will play nothing (1 plays once)", loops);
 }
 
 std::string WhyNoTime(const std::string& word) {

@@ -43,10 +43,23 @@ std::string ClockTimeText(double seconds);
 NumberRead ReadSeconds(double& seconds, std::string& word);
 NumberRead ReadInteger(long& value, std::string& word);
 
+// Whether a person types the answers: standard input and standard output
+// are both terminals. A slip then keeps the value it would have changed, as
+// the person can type it again; in a pipe or a script the values stay what
+// the dialogue has always made of such words.
+bool PersonTyping();
+
+// Drops the rest of the word whose leading number was taken: on a terminal a
+// word that is no well-formed answer is not read on as a command.
+void DropRestOfWord();
+
 // One line on standard error naming a word that was not taken as typed,
 // and what was taken instead; standard output, which scripts read, stays
 // as it is. "kestrune: " comes first.
 void SaySlip(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A loop count of 0 or below is taken, and named: every play plays nothing.
+void SayLoopsPlayNothing(long loops);
 
 // Why a word that begins with a number is no time, as " (...)", or "".
 std::string WhyNoTime(const std::string& word);

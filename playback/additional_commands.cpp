@@ -49,8 +49,19 @@ void AskForNudgeAmount(PlaybackState& s) {
   long amount = 0;
   std::string word;
   const NumberRead read = ReadInteger(amount, word);
-  const bool taken =
+  bool taken =
       (read == NumberRead::kNumber || read == NumberRead::kLeadingNumber) && amount > 0;
+  // On a terminal an amount that is no whole number in range keeps the one
+  // in force.
+  const bool inRange = amount <= INT32_MAX;
+  if (taken && PersonTyping() && (read == NumberRead::kLeadingNumber || !inRange)) {
+    DropRestOfWord();
+    taken = false;
+    if (!inRange) {
+      SaySlip("%s is out of range: kept %ld", word.c_str(), static_cast<long>(s.nudgeAmount));
+      return;
+    }
+  }
   if (taken) s.nudgeAmount = ClampToFrame(int64_t{amount});
   if (read == NumberRead::kNumber && amount < 0)
     SaySlip("%s is not a positive number of samples: kept %ld", word.c_str(),

@@ -134,9 +134,17 @@ void AskForLoops(PlaybackState& s) {
   long loops = 0;
   std::string word;
   const NumberRead read = ReadInteger(loops, word);
-  const bool taken = read == NumberRead::kNumber || read == NumberRead::kLeadingNumber;
+  bool taken = read == NumberRead::kNumber || read == NumberRead::kLeadingNumber;
+  const bool inRange = loops >= INT_MIN && loops <= INT_MAX;
+  if (taken && PersonTyping() && (read == NumberRead::kLeadingNumber || !inRange)) {
+    DropRestOfWord();
+    taken = false;
+    if (!inRange) SaySlip("%s is out of range: kept %d", word.c_str(), s.loops);
+  }
   if (taken) s.loops = static_cast<int>(std::clamp<long>(loops, INT_MIN, INT_MAX));
-  NameIntegerAnswer(read, word, loops, "loops", s.loops, !taken);
+  if (inRange || taken || read != NumberRead::kNumber)
+    NameIntegerAnswer(read, word, loops, "loops", s.loops, !taken);
+  if (taken) SayLoopsPlayNothing(s.loops);
 }
 
 void AskToPlaySelection(PlaybackState& s) {
@@ -341,8 +349,17 @@ void Finish(PlaybackState& s) {
 
 // Reads the answer to a time prompt; one that was no time, or only began
 // with one, is named. Returns whether seconds were read.
-bool ReadTimeAnswer(double& seconds, std::string& word, const char* point) {
+// On a terminal an answer that only begins with a time leaves the point as
+// it was (`now`), and is dropped whole.
+bool ReadTimeAnswer(double& seconds, std::string& word, const char* point, int32_t now,
+                    uint32_t rate) {
   const NumberRead read = ReadSeconds(seconds, word);
+  if (read == NumberRead::kLeadingNumber && PersonTyping()) {
+    DropRestOfWord();
+    SaySlip("%s is not a time%s: the %s stays %s", word.c_str(), WhyNoTime(word).c_str(), point,
+            LengthText(now, rate).c_str());
+    return false;
+  }
   if (read == NumberRead::kLeadingNumber)
     SaySlip("%s is not a time%s: took %g", word.c_str(), WhyNoTime(word).c_str(), seconds);
   else if (read == NumberRead::kNotNumber && !word.empty() && word != "x")
@@ -368,7 +385,7 @@ void SetInTime(uint32_t rate, long length, int32_t* inPoint) {
   puts("Enter in-time in seconds.");
   double seconds = 0;
   std::string word;
-  if (!ReadTimeAnswer(seconds, word, "in-point")) return;
+  if (!ReadTimeAnswer(seconds, word, "in-point", *inPoint, rate)) return;
   double x = SecondsTimesRate(seconds, rate);
   // A time at or past the end, or before the start, selects the start.
   const bool inside = length > x && x >= 0;
@@ -380,7 +397,7 @@ void SetOutTime(uint32_t rate, long length, int32_t* outPoint, bool growing) {
   puts("Enter out-time in seconds.");
   double seconds = 0;
   std::string word;
-  if (!ReadTimeAnswer(seconds, word, "out-point")) return;
+  if (!ReadTimeAnswer(seconds, word, "out-point", *outPoint, rate)) return;
   double x = SecondsTimesRate(seconds, rate);
   // A time past the end selects the end; but a recording still being
   // written will get there, and a play follows it.
@@ -393,6 +410,9 @@ void SetOutTime(uint32_t rate, long length, int32_t* outPoint, bool growing) {
   }
   *outPoint = inside ? ClampToFrame(x) : ClampToFrame(int64_t{length});
   if (!inside) NameTimeOutside(word, x, rate, length, "the out-point is the end");
+  else if (*outPoint < 0)
+    SaySlip("%s is before the start: the out-point is there, so a play plays nothing",
+            word.c_str());
 }
 
 void PLAY(const std::string& fileName, const std::string& deviceName,

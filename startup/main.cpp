@@ -40,6 +40,7 @@ int ArgumentLoops(const std::string& text) {
   const int taken = static_cast<int>(std::clamp<long>(loops, INT_MIN, INT_MAX));
   if (*end != '\0' || end == text.c_str() || taken != loops)
     SaySlip("loops %s is not a number of loops: took %d", text.c_str(), taken);
+  SayLoopsPlayNothing(taken);
   return taken;
 }
 

@@ -90,18 +90,22 @@ TEST_F(HostileInputTest, StrangeNumbers) {
       // "0x" has no hexadecimal digit: it is no number, and stays a word.
       {"i\n0x\n", in + Menu(1, 0, 10) + Menu(1, 0, 10),
        "0x is not a time: the in-point stays where it was\n"},
-      {"o\n-inf\n", out + MenuFrames(1, 0, INT32_MIN, kRate), ""},
+      {"o\n-inf\n", out + MenuFrames(1, 0, INT32_MIN, kRate),
+       "-inf is before the start: the out-point is there, so a play plays nothing\n"},
       {"o\nnan\n", out + Menu(1, 0, 10), "nan is not a time: the out-point is the end\n"},
       {"o\n5:00\n", out + Menu(1, 0, 10),
        "5:00 is past the end (0:10.00): the out-point is the end\n"},
       {"o\n-0\n", out + Menu(1, 0, 0), ""},
-      {"l\n-0\n", loops + Menu(0, 0, 10), ""},
+      {"l\n-0\n", loops + Menu(0, 0, 10), "0 loops: every play will play nothing (1 plays once)\n"},
       {"l\n0x\n", loops + Menu(1, 0, 10) + Menu(1, 0, 10), "0x is not a number of loops: kept 1\n"},
       {"l\n0x1F\n", loops + Menu(31, 0, 10), ""},
-      {"l\n08\n", loops + Menu(0, 0, 10) + Menu(0, 0, 10), "08 reads as octal (a leading 0): took 0\n"},
+      {"l\n08\n", loops + Menu(0, 0, 10) + Menu(0, 0, 10),
+       "08 reads as octal (a leading 0): took 0\n" + std::string("kestrune: ") +
+           "0 loops: every play will play nothing (1 plays once)\n"},
       {"l\nabc\n", loops + Menu(1, 0, 10) + Menu(1, 0, 10), "abc is not a number of loops: kept 1\n"},
       {"l\n-99999999999999999999\n", loops + Menu(INT32_MIN, 0, 10),
-       "-99999999999999999999 is out of range: took -2147483648\n"},
+       "-99999999999999999999 is out of range: took -2147483648\nkestrune: -2147483648 loops: every "
+       "play will play nothing (1 plays once)\n"},
       // Clock times are read whole; other words with a colon as before.
       {"i\n0:05\n", in + Menu(1, 5, 10), ""},
       {"o\n0:00:07.25\n", out + Menu(1, 0, 7.25), ""},
@@ -119,6 +123,42 @@ TEST_F(HostileInputTest, StrangeNumbers) {
     EXPECT_EQ(r.status, 0) << c.input;
     EXPECT_EQ(r.out, Menu(1, 0, 10) + c.output + "\n") << c.input;
     EXPECT_EQ(r.err, c.err.empty() ? "" : "kestrune: " + c.err) << c.input;
+  }
+}
+
+TEST_F(HostileInputTest, SlipsOnATerminalKeepTheValue) {
+  // A person can type the answer again: an answer that is no well-formed
+  // time, or no whole number in range, leaves the value as it was, and is
+  // not read on as a command. Bounds are as in a pipe.
+  MakeWave(2, kRate, 16, 80000);  // 10 s
+  const std::string in = "Enter in-time in seconds.\n", out = "Enter out-time in seconds.\n",
+                    loops = "Enter number of loops.\n";
+  struct Case {
+    const char* input;
+    std::string output;
+    std::string err;
+  } cases[] = {
+      {"i\n1:5\n", in + Menu(1, 0.5, 10),
+       "1:5 is not a time (seconds take two digits, as in 1:05): the in-point stays 0:00.50\n"},
+      {"i\n99:99\n", in + Menu(1, 0.5, 10),
+       "99:99 is not a time (minutes and seconds go up to 59): the in-point stays 0:00.50\n"},
+      {"o\n6,5\n", out + Menu(1, 0.5, 10), "6,5 is not a time: the out-point stays 0:10.00\n"},
+      {"o\n0.5x\n", out + Menu(1, 0.5, 10), "0.5x is not a time: the out-point stays 0:10.00\n"},
+      {"i\n2\n", in + Menu(1, 2, 10), ""},
+      {"i\n12\n", in + Menu(1, 0, 10), "12 is past the end (0:10.00): the in-point is the start\n"},
+      {"l\n2.5\n", loops + Menu(1, 0.5, 10), "2.5 is not a whole number of loops: kept 1\n"},
+      {"l\n99999999999\n", loops + Menu(1, 0.5, 10), "99999999999 is out of range: kept 1\n"},
+      {"o\n-5\n", out + Menu(1, 0.5, -5),
+       "-5 is before the start: the out-point is there, so a play plays nothing\n"},
+  };
+  for (const Case& c : cases) {
+    Session session(kBinary, Args({"0.5"}), {}, true, true);
+    session.Send(std::string(c.input) + "x\n");
+    EXPECT_EQ(session.Finish(), 0) << c.input;
+    std::string shown = session.out();
+    for (size_t at; (at = shown.find("\r\n")) != std::string::npos;) shown.erase(at, 1);
+    EXPECT_EQ(shown, Menu(1, 0.5, 10) + c.output + "\n") << c.input;
+    EXPECT_EQ(session.err(), c.err.empty() ? "" : "kestrune: " + c.err) << c.input;
   }
 }
 

@@ -162,7 +162,8 @@ TEST_F(StartupTest, LoopCountThatIsNotANumberPlaysNothing) {
   MakeWave(2, kRate, 16, 8000);
   Result r = Play("", {"0", "0", "wx", "many"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "kestrune: loops many is not a number of loops: took 0\n");
+  EXPECT_EQ(r.err, "kestrune: loops many is not a number of loops: took 0\n" + std::string(
+                       "kestrune: 0 loops: every play will play nothing (1 plays once)\n"));
   EXPECT_EQ(r.out, PlayOutput(0, 8000, kRate, 0));
   EXPECT_TRUE(Captured().empty());
 

@@ -31,7 +31,8 @@ double Now() {
 }  // namespace
 
 Session::Session(const std::string& program, const std::vector<std::string>& args,
-                 const std::vector<std::string>& environment, bool terminal) {
+                 const std::vector<std::string>& environment, bool terminal,
+                 bool terminalOutput, bool echo) {
   signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
@@ -44,8 +45,14 @@ Session::Session(const std::string& program, const std::vector<std::string>& arg
     in[0] = open(ptsname(in[1]), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios quiet;
     tcgetattr(in[0], &quiet);
-    quiet.c_lflag &= ~ECHO;
+    if (!echo) quiet.c_lflag &= ~ECHO;
     tcsetattr(in[0], TCSANOW, &quiet);
+    if (terminalOutput) {
+      close(out[0]);
+      close(out[1]);
+      out[0] = fcntl(in[1], F_DUPFD_CLOEXEC, 0);
+      out[1] = fcntl(in[0], F_DUPFD_CLOEXEC, 0);
+    }
   }
   pid_ = fork();
   if (pid_ == 0) {

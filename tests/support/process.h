@@ -11,9 +11,13 @@
 class Session {
  public:
   // Starts `program` with `args`; extra environment entries as NAME=VALUE.
-  // With `terminal`, its console input is a pseudo-terminal, not a pipe.
+  // With `terminal`, its console input is a pseudo-terminal, not a pipe;
+  // with `terminalOutput` too, its standard output is the same terminal (and
+  // what it prints reads with "\r\n" for each line break), as when a person
+  // runs it. The terminal does not echo what is sent unless `echo`.
   Session(const std::string& program, const std::vector<std::string>& args,
-          const std::vector<std::string>& environment = {}, bool terminal = false);
+          const std::vector<std::string>& environment = {}, bool terminal = false,
+          bool terminalOutput = false, bool echo = false);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
