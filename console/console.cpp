@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "console/line_editor.h"
 #include "console/prompt_interrupt.h"
 
 namespace {
@@ -113,11 +114,18 @@ int ReadChar() {
 
 namespace {
 
-// Reads the next line into `pending`; false at the end of input, or where
-// Ctrl-C cut the wait for it short (DropWhatWasTyped tells which).
-bool ReadLine() {
+bool PersonAtTerminal() {
+  static const bool typing = isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
+  return typing;
+}
+
+// Reads the next line into `pending`, through the line editor where a
+// person types; false at the end of input, or where Ctrl-C cut the wait for
+// it short (DropWhatWasTyped tells which).
+bool ReadLine(bool names = false) {
   fflush(stdout);
   pending.clear();
+  if (PersonAtTerminal()) return EditLine(pending, names);
   int c = ReadChar();
   if (c == EOF) return false;
   while (c != EOF && c != '\n') {
@@ -172,7 +180,7 @@ bool ReadRestOfLine(std::string& text) {
   unread.clear();
   pending.clear();
   if (text.empty()) {
-    const bool line = ReadLine();
+    const bool line = ReadLine(true);
     if (DropWhatWasTyped(text)) return true;
     if (!line) return false;
     text = Trimmed(pending);
@@ -182,10 +190,7 @@ bool ReadRestOfLine(std::string& text) {
   return true;
 }
 
-bool PersonTyping() {
-  static const bool typing = isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
-  return typing;
-}
+bool PersonTyping() { return PersonAtTerminal(); }
 
 void DropRestOfWord() { unread.clear(); }
 

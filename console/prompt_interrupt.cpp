@@ -1,6 +1,7 @@
 #include "console/prompt_interrupt.h"
 
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,11 @@
 namespace {
 
 bool sessionKept = false;
+// The terminal as the run found it: the line editor keeps it raw while it
+// waits for a key, and a Ctrl-C that ends the program there must not leave
+// the shell without echo.
+termios cooked;
+bool cookedKnown = false;
 volatile sig_atomic_t atPrompt = 0;  // came at a prompt, not yet taken
 volatile sig_atomic_t armed = 0;     // came at a prompt, nothing typed since
 
@@ -25,6 +31,7 @@ void HoldBack(bool held) {
 // held back as the prompts hold it.
 void OnInterruptAtPrompt(int) {
   if (armed) {
+    if (cookedKnown) tcsetattr(STDIN_FILENO, TCSANOW, &cooked);
     signal(SIGINT, SIG_DFL);
     HoldBack(false);
     raise(SIGINT);
@@ -53,6 +60,7 @@ void AnswerInterruptsAtPrompts() {
 
 void KeepSessionOnInterrupt() {
   sessionKept = isatty(STDIN_FILENO) == 1;
+  cookedKnown = sessionKept && tcgetattr(STDIN_FILENO, &cooked) == 0;
   AnswerInterruptsAtPrompts();
 }
 

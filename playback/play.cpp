@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "console/console.h"
+#include "console/line_editor.h"
 #include "console/prompt_interrupt.h"
 #include "output/interleave.h"
 #include "output/pcm_output.h"
@@ -315,6 +316,9 @@ bool PlayPhase(PlaybackState& s) {
   const int64_t to = whole ? INT32_MAX : s.outPoint;
   const bool followed = to > s.length;
   if (s.device == nullptr) OpenOutput(s);
+  // What is typed meanwhile is read once the dialogue resumes, and not
+  // shown in the clock line.
+  if (PersonTyping()) HideTyping();
   puts("Playing...");
   ShowSelectionInSeconds(s);
   printf("start = %.2f sec\n", s.startSeconds);
@@ -333,6 +337,7 @@ bool PlayPhase(PlaybackState& s) {
   if (stop == Stop::kNone) stop = LetThePlayEnd(s);
   // Ctrl-C after the last write still drops what the device holds.
   if (ReleaseInterrupt() && stop == Stop::kNone) stop = Stop::kInterrupted;
+  ShowTyping();
   putchar('\n');
   if (stop != Stop::kNone) StopPlay(s, stop);
   if (s.exitAfterPlay) return false;

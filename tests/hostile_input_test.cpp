@@ -162,6 +162,46 @@ TEST_F(HostileInputTest, SlipsOnATerminalKeepTheValue) {
   }
 }
 
+TEST_F(HostileInputTest, ALineEditorWhereAPersonTypes) {
+  // On a terminal that echoes: arrows edit, Up recalls, Ctrl-A and Ctrl-K
+  // edit, Tab completes a name at the save prompt (a lone folder with its
+  // "/"), Ctrl-D on an empty line ends the input; no escape byte reaches a
+  // message.
+  MakeWave(2, kRate, 16, 8000);  // 1 s
+  ASSERT_EQ(mkdir(dir_.Path("takes").c_str(), 0700), 0);
+  const std::string menu = "commands\r\n", in = "Enter in-time", out = "Enter out-time";
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> steps;  // keys, then what comes
+    std::string err;
+    std::string shown;  // in what the terminal shows
+  } cases[] = {
+      {{{"i\n", in}, {"170\e[D\e[D9\n", menu}},
+       "kestrune: 1970 is past the end (0:01.00): the in-point is the start\n", ""},
+      {{{"o\n", out}, {"0.5\n", menu}, {"i\n", in}, {"\e[A\e[A\n", menu}}, "", "0.50 to 0.50 sec"},
+      {{{"i 0.25\n", menu}, {"\e[A\x01\x0bi 0.75\n", menu}}, "", "0.75 to 1.00 sec"},
+      {{{"i 0.3\n", menu}, {"\e[A\e[H\e[3~o\e[F5\n", menu}}, "", "0.30 to 0.35 sec"},
+      {{{"s\n", "selection to: "}, {dir_.Path("tak") + "\tcut.wav\n", menu}}, "",
+       "Saved 8000 frames (1.00 sec) to " + dir_.Path("takes/cut.wav")},
+      {{{"\x04", ""}}, "", ""},
+  };
+  for (const Case& c : cases) {
+    Session s(kBinary, Args(), {}, true, true, true);
+    ASSERT_TRUE(s.WaitFor(menu));
+    for (const auto& [keys, comes] : c.steps) {
+      const int seen = Count(s.out(), comes);
+      s.Send(keys);
+      if (!comes.empty()) {
+        ASSERT_TRUE(s.WaitFor(comes, seen + 1)) << s.out() << s.err();
+      }
+    }
+    if (c.steps[0].first != "\x04") s.Send("x\n");
+    EXPECT_EQ(s.Finish(), 0) << c.steps[0].first;
+    EXPECT_EQ(s.err(), c.err) << c.steps[0].first;
+    EXPECT_NE(s.out().find(c.shown), std::string::npos) << s.out();
+  }
+  EXPECT_TRUE(access(dir_.Path("takes/cut.wav").c_str(), F_OK) == 0);
+}
+
 TEST_F(HostileInputTest, HeaderClaimingHugeFramesNeedsNoHugeBuffers) {
   // 65535 channels of 8191-byte samples: buffers sized by the header would
   // take terabytes. Such a file plays nothing, and needs no buffer at all.

@@ -313,6 +313,25 @@ TEST_F(PlayerTest, CtrlCStopsAPlayOnATerminalToo) {
   EXPECT_LT(ReadFile(capture_).size(), 5u * kRate * 4);  // not the 10 s of the file
 }
 
+TEST_F(PlayerTest, WhatIsTypedDuringAPlayIsNotShownInTheClockLine) {
+  // It is read when the dialogue resumes, as the start of the next line.
+  WriteFile(dir_.Path(".asoundrc"), "pcm_type.standin { lib \"" STANDIN_CARD "\" }\n"
+                                    "pcm.card { type standin paced \"1\" capture \"" +
+                                        capture_ + "\" }\n");
+  MakeWave(2, kRate, 16, kRate);
+  Session s(kBinary, {"card", wave_, "0", "0", "p"}, {"HOME=" + dir_.path()}, true, true, true);
+  ASSERT_TRUE(s.WaitFor("clock = 0.5"));
+  s.Send("zz");
+  ASSERT_TRUE(s.WaitFor("commands\r\n"));
+  s.Send("\n");
+  ASSERT_TRUE(s.WaitFor("commands\r\n", 2));
+  s.Send("x\n");
+  EXPECT_EQ(s.Finish(), 0);
+  const std::string& out = s.out();
+  EXPECT_EQ(out.find("zz"), out.find("zz", out.find("commands\r\n"))) << out;
+  EXPECT_NE(out.find("zz"), std::string::npos) << out;
+}
+
 TEST_F(PlayerTest, PlaysLeaveNoDescriptorOpen) {
   MakeWave(2, kRate, 16, 4000);
   Session s(kBinary, Args());
