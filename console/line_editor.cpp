@@ -91,7 +91,10 @@ char** Complete(const char* text, int, int) {
 char noBreaks[] = "";
 char wordBreaks[] = " \t\n";
 
-void Start() {
+}  // namespace
+
+void StartLineEditor() {
+  if (started) return;
   started = true;
   rl_readline_name = "kestrune";
   rl_catch_signals = 0;
@@ -120,10 +123,8 @@ void Start() {
   rl_parse_and_bind("bind ^[[3~ ed-delete-next-char");
 }
 
-}  // namespace
-
 bool EditLine(std::string& line, bool names) {
-  if (!started) Start();
+  StartLineEditor();
   completeNames = names;
   rl_completer_word_break_characters = names ? noBreaks : wordBreaks;
   fflush(stdout);

@@ -6,6 +6,10 @@
 
 #include <string>
 
+// Starts the editor for a person typing at a terminal, before anything can
+// be typed: libedit throws away what the terminal holds as it starts.
+void StartLineEditor();
+
 // Reads one line; Tab completes file names when `names`. Returns false at
 // the end of input (Ctrl-D on an empty line), and when Ctrl-C cut the line
 // short.

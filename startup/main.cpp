@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/line_editor.h"
 #include "playback/play.h"
 #include "startup/help.h"
 
@@ -130,6 +131,7 @@ int main(int argc, char** argv) {
     printf("kestrune %s\n", KESTRUNE_VERSION);
     return 0;
   }
+  if (PersonTyping()) StartLineEditor();
   std::string deviceName = "default";
   std::string fileName;
   std::string command = " ";

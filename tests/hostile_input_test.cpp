@@ -188,7 +188,10 @@ TEST_F(HostileInputTest, ALineEditorWhereAPersonTypes) {
     Session s(kBinary, Args(), {}, true, true, true);
     ASSERT_TRUE(s.WaitFor(menu));
     for (const auto& [keys, comes] : c.steps) {
-      const int seen = Count(s.out(), comes);
+      const int seen = comes.empty() ? 0 : Count(s.out(), comes);
+      // A key that ends the input is sent once the editor waits for keys, as
+      // a person's would be: the terminal would take it for itself before.
+      if (comes.empty()) usleep(300000);
       s.Send(keys);
       if (!comes.empty()) {
         ASSERT_TRUE(s.WaitFor(comes, seen + 1)) << s.out() << s.err();
