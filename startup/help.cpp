@@ -43,7 +43,8 @@ void CommandLineHelp() {
        "w whole file, wx whole file and exit, x exit, + the others: j J jump,\n"
        "n b no bo N B nudge, nn nudge amount; f the exact frames, z snap both\n"
        "ends to rising zero crossings, v view the levels, s save the selection.\n"
-       "x at any prompt ends the program too.\n"
+       "x at any prompt ends the program too; s takes the rest of its line as the name.\n"
+       "On a terminal, lines can be edited and recalled (Up), and Tab completes names.\n"
        "Times are seconds (90, 90.5) or clock times (1:30, 1:02:03.5).\n"
        "Ctrl-C stops a play; at a prompt on a terminal it brings the menu back,\n"
        "and a second Ctrl-C in a row ends the program.");

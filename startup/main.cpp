@@ -5,13 +5,17 @@
 //   kestrune FILE.wav
 //   kestrune --help | -h | --version
 
+#include <fcntl.h>
 #include <strings.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -108,11 +112,32 @@ void ReadFileName(std::string& fileName) {
   if (fileName == "x") exit(1);
 }
 
+// Whether the player can open the file; where it cannot, says so as the
+// player would, and why.
+bool Openable(const std::string& fileName) {
+  const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat info;
+  const char* reason = nullptr;
+  if (fd < 0 || fstat(fd, &info) != 0) reason = strerror(errno);
+  else if (!S_ISREG(info.st_mode)) reason = "not a regular file";
+  if (fd >= 0) close(fd);
+  if (reason == nullptr) return true;
+  printf("The file called %s cannot be found!\n", fileName.c_str());
+  fflush(stdout);
+  fprintf(stderr, "kestrune: %s: %s\n", fileName.c_str(), reason);
+  return false;
+}
+
 void AskForFileName(std::string& fileName) {
   puts("\nEnter the name of .wav file, 'h' for help, or 'x' to exit: ");
   ReadFileName(fileName);
   if (fileName == "h") {
     Help();
+    puts("\nEnter the name of .wav file or 'x' to exit: ");
+    ReadFileName(fileName);
+  }
+  // A person at a terminal types the name again; a script ends as before.
+  while (PersonTyping() && !Openable(fileName)) {
     puts("\nEnter the name of .wav file or 'x' to exit: ");
     ReadFileName(fileName);
   }
