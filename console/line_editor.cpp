@@ -91,11 +91,15 @@ char** Complete(const char* text, int, int) {
 char noBreaks[] = "";
 char wordBreaks[] = " \t\n";
 
+// The lines recalled are the run's only: they go with it.
+void ForgetLines() { clear_history(); }
+
 }  // namespace
 
 void StartLineEditor() {
   if (started) return;
   started = true;
+  atexit(ForgetLines);
   rl_readline_name = "kestrune";
   rl_catch_signals = 0;
   rl_getc_function = ReadKey;
