@@ -287,10 +287,7 @@ TEST_F(AdditionalCommandsTest, SaveEndedAnyWayLeavesNothingBehind) {
   // A 2 GiB selection of a sparse file, ended by a signal while it is being
   // copied: kill -9, Ctrl-C in a pipe, SIGTERM, a closed terminal; and
   // Ctrl-C on a terminal, which cancels the save and keeps the session.
-  std::string header = CanonicalWave(2, kRate, 16, "");
-  header.replace(40, 4, Le32(0xFFFFFFFFu));
-  WriteFile(wave_, header);
-  ASSERT_EQ(truncate(wave_.c_str(), off_t{2} << 30), 0);
+  WriteRecordingWave(wave_, 2, kRate, 16, uint64_t{2} << 30);
   const std::string cut = dir_.Path("cut.wav");
   struct Case {
     int signal;
@@ -369,10 +366,7 @@ TEST_F(AdditionalCommandsTest, ZeroCrossingsAreTheNearestRisingOnesWithinTenMill
 
 TEST_F(AdditionalCommandsTest, ZeroCrossingsOfAHeaderClaimingAHugeRateNeedLittleMemory) {
   // 10 ms at that rate would be 43 million frames of the sparse 256 MiB.
-  std::string header = CanonicalWave(2, 0xFFFFFFFFu, 16, "");
-  header.replace(40, 4, Le32(0xFFFFFFFFu));
-  WriteFile(wave_, header);
-  ASSERT_EQ(truncate(wave_.c_str(), off_t{256} << 20), 0);
+  WriteRecordingWave(wave_, 2, 0xFFFFFFFFu, 16, uint64_t{256} << 20);
   Result r = Play("z\nv\nx\n", {"0", "1e-9"});
   EXPECT_EQ(r.status, 0);
   rusage children;

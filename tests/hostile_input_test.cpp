@@ -155,9 +155,7 @@ TEST_F(HostileInputTest, SlipsOnATerminalKeepTheValue) {
     Session session(kBinary, Args({"0.5"}), {}, true, true);
     session.Send(std::string(c.input) + "x\n");
     EXPECT_EQ(session.Finish(), 0) << c.input;
-    std::string shown = session.out();
-    for (size_t at; (at = shown.find("\r\n")) != std::string::npos;) shown.erase(at, 1);
-    EXPECT_EQ(shown, Menu(1, 0.5, 10) + c.output + "\n") << c.input;
+    EXPECT_EQ(AsPrinted(session.out()), Menu(1, 0.5, 10) + c.output + "\n") << c.input;
     EXPECT_EQ(session.err(), c.err.empty() ? "" : "kestrune: " + c.err) << c.input;
   }
 }
@@ -202,7 +200,6 @@ TEST_F(HostileInputTest, ALineEditorWhereAPersonTypes) {
     EXPECT_EQ(s.err(), c.err) << c.steps[0].first;
     EXPECT_NE(s.out().find(c.shown), std::string::npos) << s.out();
   }
-  EXPECT_TRUE(access(dir_.Path("takes/cut.wav").c_str(), F_OK) == 0);
 }
 
 TEST_F(HostileInputTest, HeaderClaimingHugeFramesNeedsNoHugeBuffers) {

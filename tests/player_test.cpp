@@ -203,10 +203,7 @@ TEST_F(PlayerTest, EveryFrameCanBeTypedAndWhatFShowsTypesBack) {
     int64_t first, last;
   } cases[] = {{48000, 33600, 33600}, {8000, 1001, 1001}, {44100, 10000000, 10000100}};
   for (const Case& c : cases) {
-    std::string header = CanonicalWave(2, c.rate, 16, "");
-    header.replace(40, 4, Le32(0xFFFFFFFFu));
-    WriteFile(wave_, header);
-    ASSERT_EQ(truncate(wave_.c_str(), 44 + (c.last + 1) * 4), 0);
+    WriteRecordingWave(wave_, 2, c.rate, 16, 44 + (c.last + 1) * 4);
     std::string input, shown;
     for (int64_t frame = c.first; frame <= c.last; ++frame) {
       const int64_t micro = (frame * 1000000 + c.rate - 1) / c.rate;
@@ -296,11 +293,8 @@ TEST_F(PlayerTest, CtrlCAtAPromptOfATerminalKeepsTheSession) {
 TEST_F(PlayerTest, CtrlCStopsAPlayOnATerminalToo) {
   // At the prompts of a terminal Ctrl-C is held back; during a play it must
   // still stop the sound at once. The tests' card plays in real time.
-  WriteFile(dir_.Path(".asoundrc"), "pcm_type.standin { lib \"" STANDIN_CARD "\" }\n"
-                                    "pcm.card { type standin paced \"1\" capture \"" +
-                                        capture_ + "\" }\n");
   MakeWave(2, kRate, 16, 10 * kRate);
-  Session s(kBinary, {"card", wave_}, {"HOME=" + dir_.path()}, true);
+  Session s(kBinary, {"card", wave_}, {UsePacedCard()}, true);
   ASSERT_TRUE(s.WaitFor("commands\n"));
   s.Send("p\n");
   ASSERT_TRUE(s.WaitFor("clock = 0.5"));
@@ -315,11 +309,8 @@ TEST_F(PlayerTest, CtrlCStopsAPlayOnATerminalToo) {
 
 TEST_F(PlayerTest, WhatIsTypedDuringAPlayIsNotShownInTheClockLine) {
   // It is read when the dialogue resumes, as the start of the next line.
-  WriteFile(dir_.Path(".asoundrc"), "pcm_type.standin { lib \"" STANDIN_CARD "\" }\n"
-                                    "pcm.card { type standin paced \"1\" capture \"" +
-                                        capture_ + "\" }\n");
   MakeWave(2, kRate, 16, kRate);
-  Session s(kBinary, {"card", wave_, "0", "0", "p"}, {"HOME=" + dir_.path()}, true, true, true);
+  Session s(kBinary, {"card", wave_, "0", "0", "p"}, {UsePacedCard()}, true, true, true);
   ASSERT_TRUE(s.WaitFor("clock = 0.5"));
   s.Send("zz");
   ASSERT_TRUE(s.WaitFor("commands\r\n"));

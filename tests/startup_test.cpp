@@ -124,9 +124,7 @@ TEST_F(StartupTest, AMistypedNameIsAskedForAgainOnATerminal) {
   Session s(kBinary, {device_}, {}, true, true);
   s.Send(dir_.Path("sogn.wav") + "\n" + wave_ + "\nx\n");
   EXPECT_EQ(s.Finish(), 0);
-  std::string shown = s.out();
-  for (size_t at; (at = shown.find("\r\n")) != std::string::npos;) shown.erase(at, 1);
-  EXPECT_EQ(shown, kFirstPrompt + "The file called " + dir_.Path("sogn.wav") + " cannot be found!\n" +
+  EXPECT_EQ(AsPrinted(s.out()), kFirstPrompt + "The file called " + dir_.Path("sogn.wav") + " cannot be found!\n" +
                        kSecondPrompt + Menu(1, 0, 1) + "\n");
   EXPECT_EQ(s.err(), "kestrune: " + dir_.Path("sogn.wav") + ": No such file or directory\n");
 }

@@ -92,6 +92,13 @@ std::string PlayerTest::Frames(int64_t first, int64_t end) const {
                        frameSize_);
 }
 
+std::string PlayerTest::UsePacedCard() const {
+  WriteFile(dir_.Path(".asoundrc"), "pcm_type.standin { lib \"" STANDIN_CARD "\" }\n"
+                                    "pcm.card { type standin paced \"1\" capture \"" +
+                                        capture_ + "\" }\n");
+  return "HOME=" + dir_.path();
+}
+
 std::vector<std::string> PlayerTest::Args(const std::vector<std::string>& extra) const {
   std::vector<std::string> args{device_, wave_};
   args.insert(args.end(), extra.begin(), extra.end());

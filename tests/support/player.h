@@ -55,6 +55,9 @@ class PlayerTest : public testing::Test {
   Result Play(const std::string& input, const std::vector<std::string>& extra = {});
   std::vector<std::string> Args(const std::vector<std::string>& extra = {}) const;
   std::string Captured() const { return ReadFile(capture_); }
+  // The tests' own card, "card", playing in real time into the capture
+  // file; the player finds it with the environment entry returned.
+  std::string UsePacedCard() const;
 
   TempDir dir_;
   std::string wave_ = dir_.Path("song.wav");

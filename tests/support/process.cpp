@@ -157,6 +157,12 @@ Result RunProgram(const std::string& program, const std::vector<std::string>& ar
   return {status, session.out(), session.err()};
 }
 
+std::string AsPrinted(std::string text) {
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+    text.erase(at, 1);
+  return text;
+}
+
 int Count(const std::string& haystack, const std::string& needle) {
   int n = 0;
   for (size_t at = haystack.find(needle); at != std::string::npos;

@@ -56,6 +56,10 @@ Result RunProgram(const std::string& program, const std::vector<std::string>& ar
            const std::string& input = "",
            const std::vector<std::string>& environment = {});
 
+// What a program printed on a terminal, with its line breaks as printed
+// ("\r\n" read as "\n").
+std::string AsPrinted(std::string terminalOutput);
+
 // Counts the non-overlapping occurrences of `needle` in `haystack`.
 int Count(const std::string& haystack, const std::string& needle);
 

@@ -50,6 +50,14 @@ std::string CanonicalWave(uint16_t channels, uint32_t rate, uint16_t bits,
   return Riff(Chunk("fmt ", FormatBody(channels, rate, bits)) + Chunk("data", data));
 }
 
+void WriteRecordingWave(const std::string& path, uint16_t channels, uint32_t rate,
+                        uint16_t bits, uint64_t fileSize) {
+  std::string header = CanonicalWave(channels, rate, bits, "");
+  header.replace(40, 4, Le32(0xFFFFFFFFu));
+  WriteFile(path, header);
+  if (truncate(path.c_str(), static_cast<off_t>(fileSize)) != 0) abort();
+}
+
 std::string PatternFrames(uint32_t firstFrame, uint32_t frames, uint32_t frameSize) {
   std::string bytes;
   bytes.reserve(size_t{frames} * frameSize);

@@ -31,6 +31,11 @@ std::string Rf64(uint64_t dataSize, const std::string& chunks);
 std::string CanonicalWave(uint16_t channels, uint32_t rate,
                           uint16_t bitsPerSample, const std::string& data);
 
+// A recording as a recorder leaves it until it ends: a canonical header
+// whose data size is not filled in, and a sparse file of `fileSize` bytes.
+void WriteRecordingWave(const std::string& path, uint16_t channels, uint32_t rate,
+                        uint16_t bitsPerSample, uint64_t fileSize);
+
 // Distinct bytes for every frame, so that a frame played from the wrong
 // place shows: byte j of frame i is a hash of i and j (never all zero).
 std::string PatternFrames(uint32_t firstFrame, uint32_t frames, uint32_t frameSize);
