@@ -114,18 +114,13 @@ int ReadChar() {
 
 namespace {
 
-bool PersonAtTerminal() {
-  static const bool typing = isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
-  return typing;
-}
-
 // Reads the next line into `pending`, through the line editor where a
 // person types; false at the end of input, or where Ctrl-C cut the wait for
 // it short (DropWhatWasTyped tells which).
 bool ReadLine(bool names = false) {
   fflush(stdout);
   pending.clear();
-  if (PersonAtTerminal()) return EditLine(pending, names);
+  if (PersonTyping()) return EditLine(pending, names);
   int c = ReadChar();
   if (c == EOF) return false;
   while (c != EOF && c != '\n') {
@@ -190,7 +185,10 @@ bool ReadRestOfLine(std::string& text) {
   return true;
 }
 
-bool PersonTyping() { return PersonAtTerminal(); }
+bool PersonTyping() {
+  static const bool typing = isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
+  return typing;
+}
 
 void DropRestOfWord() { unread.clear(); }
 

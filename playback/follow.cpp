@@ -18,6 +18,10 @@ bool MoreFramesWritten(PlaybackState& s) {
   return ReadLengthAgain(s) && s.length > before;
 }
 
+namespace {
+
+// The bytes at the start and the data chunk's own header, as at the last
+// look; the first look after a new header reading only remembers them.
 bool HeaderAsBefore(PlaybackState& s) {
   HeaderBytes& kept = s.headerBytes;
   // The sizes and the format are in the first bytes of every file a
@@ -34,6 +38,8 @@ bool HeaderAsBefore(PlaybackState& s) {
   kept.size = size;
   return same;
 }
+
+}  // namespace
 
 bool DataStillThere(PlaybackState& s) {
   if (HeaderAsBefore(s) || ReadLengthAgain(s)) return true;

@@ -17,14 +17,10 @@ bool ReadLengthAgain(PlaybackState& s);
 // since the last reading.
 bool MoreFramesWritten(PlaybackState& s);
 
-// Whether the header's bytes are as at the last call: a few hundred bytes
-// at the start and the data chunk's own header, from the page cache, so
-// that a play can look once every quarter second of audio at a cost it
-// does not feel. The first call after a new header reading remembers them.
-bool HeaderAsBefore(PlaybackState& s);
-
-// Whether the frames up to the length are still the file's audio, looking
-// at the header's bytes and reading it again where they changed.
+// Whether the frames up to the length are still the file's audio: a few
+// hundred bytes of the header, from the page cache, are compared with the
+// last look, so that a play can look every quarter second of audio at a
+// cost it does not feel; where they changed, the header is read again.
 bool DataStillThere(PlaybackState& s);
 
 #endif  // KESTRUNE_PLAYBACK_FOLLOW_H_
