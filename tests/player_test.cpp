@@ -323,7 +323,7 @@ TEST_F(PlayerTest, WhatIsTypedDuringAPlayIsNotShownInTheClockLine) {
   EXPECT_NE(out.find("zz"), std::string::npos) << out;
 }
 
-TEST_F(PlayerTest, PlaysLeaveNoDescriptorOpen) {
+TEST_F(PlayerTest, PlaysAndSavesLeaveNoDescriptorOpen) {
   MakeWave(2, kRate, 16, 4000);
   Session s(kBinary, Args());
   auto open = [&] {
@@ -336,8 +336,9 @@ TEST_F(PlayerTest, PlaysLeaveNoDescriptorOpen) {
   s.Send("p\n");
   ASSERT_TRUE(s.WaitFor("commands\n", 2));
   const int first = open();
-  for (int play = 0; play < 20; ++play) s.Send("p\n");
-  ASSERT_TRUE(s.WaitFor("commands\n", 22));
+  for (int play = 0; play < 20; ++play)
+    s.Send("p\ns " + dir_.Path("cut" + std::to_string(play) + ".wav") + "\n");
+  ASSERT_TRUE(s.WaitFor("commands\n", 42));
   EXPECT_EQ(open(), first);
   s.Send("x\n");
   EXPECT_EQ(s.Finish(), 0);
