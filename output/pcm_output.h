@@ -16,6 +16,9 @@ typedef struct _snd_pcm snd_pcm_t;
 snd_pcm_t* OpenDevice(const std::string& deviceName, uint32_t rate,
                       uint32_t bytesPerSample, unsigned long& period);
 
+// The rate `handle` plays at; `fallback` when it cannot tell.
+uint32_t DeviceRate(snd_pcm_t* handle, uint32_t fallback);
+
 // Hands `frames` interleaved stereo frames to the device and blocks until
 // it has taken them all, recovering the device where it can. Returns 0, or
 // the library's (negative) code of a failure it could not recover from,

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include <stdio_ext.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -99,10 +100,18 @@ void ShowClock(float seconds) {
   Write(begin, static_cast<size_t>(line + sizeof line - begin));
 }
 
-void StartTrack(HeardTrack& track) {
+double ClockNow() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void StartTrack(HeardTrack& track, uint32_t rate, double now) {
   track.count = 0;
   track.handed = 0;
   track.heard = 0;
+  track.start = now;
+  track.rate = rate;
 }
 
 void NoteWrite(HeardTrack& track, int64_t position, int64_t frames) {
@@ -110,10 +119,19 @@ void NoteWrite(HeardTrack& track, int64_t position, int64_t frames) {
   track.handed += frames;
 }
 
-int64_t HeardPosition(HeardTrack& track, long queued) {
+int64_t HeardPosition(HeardTrack& track, long queued, double now) {
   if (track.count == 0) return 0;
   const int64_t latest = track.count - 1;
   int64_t heard = std::min(track.handed - queued, track.writes[latest % HeardTrack::kWrites].handedBefore);
+  // What a device holds is not always known when it says so: the pulse
+  // plugin answers 0 for its stream made anew by a prepare, until its
+  // server's first timing report some 0.2 s later. On a device that plays
+  // in real time no frame is heard before its time has come; one that
+  // takes every frame at once (a file, the null device) never holds any.
+  track.paced = track.paced || queued > 0;
+  const double playable = (now - track.start) * track.rate;
+  if (track.paced && playable < static_cast<double>(heard))
+    heard = static_cast<int64_t>(std::max(0.0, playable));
   track.heard = heard = std::max(heard, track.heard);
   const int64_t oldest = std::max<int64_t>(0, track.count - HeardTrack::kWrites);
   for (int64_t i = latest; i > oldest; --i) {

@@ -17,19 +17,30 @@ struct HeardTrack {
   int64_t count = 0;   // writes noted
   int64_t handed = 0;  // frames handed over
   int64_t heard = 0;   // frames heard, as last worked out
+  double start = 0;    // ClockNow() before the first write
+  uint32_t rate = 0;   // the device's frames a second
+  bool paced = false;  // the device once said it held frames: it plays in
+                       // real time (kept from play to play)
 };
 
-// A new play: nothing handed over yet.
-void StartTrack(HeardTrack& track);
+// Seconds on a clock that only goes forward.
+double ClockNow();
+
+// A new play on a device playing `rate` frames a second, before its first
+// write, at `now`: nothing handed over yet. What the device showed of
+// itself in earlier plays is kept.
+void StartTrack(HeardTrack& track, uint32_t rate, double now);
 
 // `frames` frames from file position `position` were handed over.
 void NoteWrite(HeardTrack& track, int64_t position, int64_t frames);
 
-// The file position being heard while the device still holds `queued` of
-// the frames handed over: never past the first frame of the latest write
-// (a device that holds nothing back shows just that), and never going
-// back. Positions of writes too old to be kept give the oldest kept.
-int64_t HeardPosition(HeardTrack& track, long queued);
+// The file position being heard at `now` while the device still holds
+// `queued` of the frames handed over: never past the first frame of the
+// latest write (a device that holds nothing back shows just that), never
+// going back, and, on a device that plays in real time, never more frames
+// than it could have played since the play began. Positions of writes too old to be kept give the oldest
+// kept.
+int64_t HeardPosition(HeardTrack& track, long queued, double now);
 
 // Prints "\rclock = %.2f sec" with `seconds` and flushes standard output.
 void ShowClock(float seconds);

@@ -253,7 +253,7 @@ Stop PlayPass(PlaybackState& s, int64_t to, bool followed) {
     if (s.deviceError != 0) return Interrupted() ? Stop::kInterrupted : Stop::kDeviceFailed;
     NoteWrite(s.heard, position, static_cast<int64_t>(frames));
     if (s.snapshot.rate != 0)
-      s.clock = FramesToSeconds(HeardPosition(s.heard, QueuedFrames(s.device)), s.snapshot.rate);
+      s.clock = FramesToSeconds(HeardPosition(s.heard, QueuedFrames(s.device), ClockNow()), s.snapshot.rate);
     ShowClock(s.clock);
     position += static_cast<int64_t>(frames);
     sinceLook += static_cast<int64_t>(frames);
@@ -265,7 +265,7 @@ Stop PlayPass(PlaybackState& s, int64_t to, bool followed) {
 void ShowWhatIsHeard(long queued, void* state) {
   PlaybackState& s = *static_cast<PlaybackState*>(state);
   if (s.snapshot.rate == 0 || s.heard.count == 0) return;
-  const float clock = FramesToSeconds(HeardPosition(s.heard, queued), s.snapshot.rate);
+  const float clock = FramesToSeconds(HeardPosition(s.heard, queued, ClockNow()), s.snapshot.rate);
   if (clock == s.clock) return;
   s.clock = clock;
   ShowClock(clock);
@@ -324,7 +324,7 @@ bool PlayPhase(PlaybackState& s) {
   printf("start = %.2f sec\n", s.startSeconds);
   printf("stop  = %.2f sec\n", s.stopSeconds);
   CatchInterrupt(s.device);
-  StartTrack(s.heard);
+  StartTrack(s.heard, DeviceRate(s.device, s.snapshot.rate), ClockNow());
   Stop stop = Stop::kNone;
   for (int pass = 0; pass < s.loops && stop == Stop::kNone; ++pass) {
     if (s.loops != 1) printf("\nLoops remaining: %i\n", s.loops - pass - 1);

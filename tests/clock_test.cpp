@@ -52,17 +52,39 @@ TEST(Clock, RandomFloats) {
 namespace {
 
 TEST(Clock, HeardPositionLagsByWhatTheDeviceHolds) {
-  // A loop of 0 to 5000 in writes of 4096 and 904 frames, then the next pass.
+  // A loop of 0 to 5000 in writes of 4096 and 904 frames, then the next pass,
+  // on a device playing 1000 frames a second from time 100.
   HeardTrack track;
-  StartTrack(track);
+  StartTrack(track, 1000, 100);
   NoteWrite(track, 0, 4096);
-  EXPECT_EQ(HeardPosition(track, 4096), 0);  // nothing heard yet
+  EXPECT_EQ(HeardPosition(track, 4096, 200), 0);  // nothing heard yet
   NoteWrite(track, 4096, 904);
-  EXPECT_EQ(HeardPosition(track, 3000), 2000);
-  EXPECT_EQ(HeardPosition(track, 4000), 2000);  // never back
+  EXPECT_EQ(HeardPosition(track, 3000, 200), 2000);
+  EXPECT_EQ(HeardPosition(track, 4000, 200), 2000);  // never back
   NoteWrite(track, 0, 4096);
-  EXPECT_EQ(HeardPosition(track, 5000), 4096);  // still the first pass
-  EXPECT_EQ(HeardPosition(track, 0), 0);        // nothing held: the last write's first frame
+  EXPECT_EQ(HeardPosition(track, 5000, 200), 4096);  // still the first pass
+  EXPECT_EQ(HeardPosition(track, 0, 200), 0);        // nothing held: the last write's first frame
+}
+
+TEST(Clock, NoFrameIsHeardBeforeItsTime) {
+  // A device that plays in real time, and says it holds nothing right after
+  // a prepare: what it has played is what its rate allows since the play
+  // began.
+  HeardTrack track;
+  StartTrack(track, 1000, 0);
+  NoteWrite(track, 0, 4096);
+  EXPECT_EQ(HeardPosition(track, 0, 0), 0);
+  NoteWrite(track, 4096, 4096);
+  EXPECT_EQ(HeardPosition(track, 0, 0), 4096);   // taken at once: a file
+  EXPECT_EQ(HeardPosition(track, 8000, 0), 4096);  // holds frames: plays in real time
+  StartTrack(track, 1000, 100);
+  NoteWrite(track, 50, 4096);
+  NoteWrite(track, 4146, 4096);
+  EXPECT_EQ(HeardPosition(track, 0, 100), 50);
+  EXPECT_EQ(HeardPosition(track, 0, 101.5), 1550);
+  EXPECT_EQ(HeardPosition(track, 0, 99), 1550);       // never back, even so
+  EXPECT_EQ(HeardPosition(track, 8000, 110), 1550);   // a device that holds more is believed
+  EXPECT_EQ(HeardPosition(track, 4100, 110), 4142);
 }
 
 }  // namespace

@@ -307,6 +307,40 @@ TEST_F(PlayerTest, CtrlCStopsAPlayOnATerminalToo) {
   EXPECT_LT(ReadFile(capture_).size(), 5u * kRate * 4);  // not the 10 s of the file
 }
 
+TEST_F(PlayerTest, OnASoundServerTheClockWaitsForTheSoundAndCtrlCForNothing) {
+  // As a sound server's plugin does: for 0.3 s after each start but the
+  // first the card says it holds nothing, and a drain cut short returns
+  // 0.15 s late.
+  MakeWave(2, 44100, 16, 44100);
+  Session s(kBinary, {"card", wave_}, {UsePacedCard("unknown \"300\" linger \"150\"")});
+  ASSERT_TRUE(s.WaitFor("commands\n"));
+  for (int play = 1; play <= 3; ++play) {
+    const size_t from = s.out().size();
+    s.Send("p\n");
+    const auto sent = std::chrono::steady_clock::now();
+    const int menus = Count(s.out(), "commands\n");
+    while (Count(s.out(), "commands\n") == menus) {
+      s.WaitFor("\rclock", Count(s.out(), "\rclock") + 1, 0.02);
+      const double since = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+      const std::vector<float> clocks = ClockValues(s.out(), from);
+      ASSERT_LT(since, 5);
+      if (clocks.empty()) continue;
+      ASSERT_LE(clocks.back(), since + 0.01) << "play " << play;
+      if (play == 3 && clocks.back() >= 0.75) break;
+    }
+  }
+  // The third play is in its drain: the menu comes at once.
+  kill(s.pid(), SIGINT);
+  const auto interrupted = std::chrono::steady_clock::now();
+  ASSERT_TRUE(s.WaitFor("commands\n", 4, 5));
+  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::milliseconds(100));
+  s.Send("p\n");
+  ASSERT_TRUE(s.WaitFor("commands\n", 5, 5));
+  s.Send("x\n");
+  EXPECT_EQ(s.Finish(), 0);
+  EXPECT_EQ(s.err(), "");
+}
+
 TEST_F(PlayerTest, WhatIsTypedDuringAPlayIsNotShownInTheClockLine) {
   // It is read when the dialogue resumes, as the start of the next line.
   MakeWave(2, kRate, 16, kRate);

@@ -92,10 +92,10 @@ std::string PlayerTest::Frames(int64_t first, int64_t end) const {
                        frameSize_);
 }
 
-std::string PlayerTest::UsePacedCard() const {
+std::string PlayerTest::UsePacedCard(const std::string& settings) const {
   WriteFile(dir_.Path(".asoundrc"), "pcm_type.standin { lib \"" STANDIN_CARD "\" }\n"
                                     "pcm.card { type standin paced \"1\" capture \"" +
-                                        capture_ + "\" }\n");
+                                        capture_ + "\" " + settings + " }\n");
   return "HOME=" + dir_.path();
 }
 

@@ -56,8 +56,9 @@ class PlayerTest : public testing::Test {
   std::vector<std::string> Args(const std::vector<std::string>& extra = {}) const;
   std::string Captured() const { return ReadFile(capture_); }
   // The tests' own card, "card", playing in real time into the capture
-  // file; the player finds it with the environment entry returned.
-  std::string UsePacedCard() const;
+  // file, with the `settings` given; the player finds it with the
+  // environment entry returned.
+  std::string UsePacedCard(const std::string& settings = "") const;
 
   TempDir dir_;
   std::string wave_ = dir_.Path("song.wav");

@@ -18,6 +18,9 @@
 //                                   # when it started and its longest gap
 //     position "period"             # reported once a period
 //     holdback "1228"               # frames kept until the drain
+//     unknown "300"                 # ms after each start but the first
+//                                   # that its delay reads 0
+//     linger "150"                  # ms its drain goes on after a drop
 //   }
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
@@ -52,6 +55,11 @@ struct Card {
   // ask for the position while another thread drains.
   bool paced = false, perPeriod = false;
   snd_pcm_uframes_t holdback = 0;
+  // As a sound server's plugin: what it holds reads 0 for a while after
+  // each start but the first, and a dropped drain returns only a while
+  // after the drop.
+  double unknownSeconds = 0, lingerSeconds = 0;
+  int starts = 0;
   std::mutex lock;
   bool running = false, draining = false;
   double played = 0;        // frames played since the start
@@ -123,6 +131,7 @@ int Start(snd_pcm_ioplug_t* io) {
   std::lock_guard<std::mutex> hold(card->lock);
   card->running = true;
   card->started = card->updated = Now();
+  ++card->starts;
   return 0;
 }
 
@@ -144,7 +153,8 @@ int Prepare(snd_pcm_ioplug_t* io) {
 }
 
 // Told that no more frames come: what was held back is played too. Returns
-// when every frame was played, or at once when the player dropped the rest.
+// when every frame was played, or when the player dropped the rest (after
+// the linger).
 int Drain(snd_pcm_ioplug_t* io) {
   auto* card = static_cast<Card*>(io->private_data);
   for (;;) {
@@ -152,12 +162,27 @@ int Drain(snd_pcm_ioplug_t* io) {
       std::lock_guard<std::mutex> hold(card->lock);
       card->draining = true;
       if (!card->running && card->position > 0)
-        card->running = true, card->started = card->updated = Now();
+        card->running = true, card->started = card->updated = Now(), ++card->starts;
       Advance(card);
-      if (card->played >= card->position || io->state != SND_PCM_STATE_DRAINING) return 0;
+      if (io->state != SND_PCM_STATE_DRAINING) break;
+      if (card->played >= card->position) return 0;
     }
     usleep(1000);
   }
+  usleep(static_cast<useconds_t>(card->lingerSeconds * 1e6));
+  return 0;
+}
+
+int Delay(snd_pcm_ioplug_t* io, snd_pcm_sframes_t* delay) {
+  auto* card = static_cast<Card*>(io->private_data);
+  std::lock_guard<std::mutex> hold(card->lock);
+  Advance(card);
+  auto played = static_cast<snd_pcm_uframes_t>(card->played);
+  if (card->perPeriod) played -= played % io->period_size;
+  *delay = static_cast<snd_pcm_sframes_t>(card->position - played);
+  if (!card->running || (card->starts > 1 && Now() - card->started < card->unknownSeconds))
+    *delay = 0;
+  return 0;
 }
 
 // What was granted, for the test to read: access, format, channels, rate.
@@ -198,6 +223,7 @@ snd_pcm_ioplug_callback_t Callbacks(bool paced) {
   c.close = Close;
   if (paced) {
     c.drain = Drain;
+    c.delay = Delay;
     c.poll_revents = PollRevents;
   }
   return c;
@@ -228,17 +254,17 @@ int Restrict(snd_pcm_ioplug_t* io, int type, const std::vector<unsigned>& list) 
 
 extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(standin) {
   // What a card of ours takes unless its entry says otherwise.
-  std::string settings[8] = {"44100 48000", "S16_LE S24_3LE S32_LE", "1 2",
-                             "RW_INTERLEAVED MMAP_INTERLEAVED", "", "0", "", "0"};
-  const char* keys[8] = {"rates",   "formats", "channels", "access",
-                         "capture", "paced",   "position", "holdback"};
+  std::string settings[10] = {"44100 48000", "S16_LE S24_3LE S32_LE", "1 2",
+                              "RW_INTERLEAVED MMAP_INTERLEAVED", "", "0", "", "0", "0", "0"};
+  const char* keys[10] = {"rates",   "formats", "channels", "access",  "capture",
+                          "paced",   "position", "holdback", "unknown", "linger"};
   snd_config_iterator_t i, next;
   snd_config_for_each(i, next, conf) {
     snd_config_t* entry = snd_config_iterator_entry(i);
     const char* id = nullptr;
     const char* text = nullptr;
     snd_config_get_id(entry, &id);
-    for (int k = 0; k < 8; ++k)
+    for (int k = 0; k < 10; ++k)
       if (strcmp(id, keys[k]) == 0 && snd_config_get_string(entry, &text) == 0) settings[k] = text;
   }
   (void)root;
@@ -248,6 +274,8 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(standin) {
   card->paced = settings[5] == "1";
   card->perPeriod = settings[6] == "period";
   card->holdback = std::stoul(settings[7]);
+  card->unknownSeconds = std::stod(settings[8]) / 1000;
+  card->lingerSeconds = std::stod(settings[9]) / 1000;
   card->io.version = SND_PCM_IOPLUG_VERSION;
   card->io.name = "kestrune test card";
   card->io.callback = card->paced ? &kPaced : &kUnpaced;
