@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "console/console.h"
+#include "cut/save_selection.h"
+#include "cut/view_selection.h"
+#include "cut/zero_crossings.h"
 #include "playback/frames.h"
 #include "playback/revalidate.h"
-#include "playback/save_selection.h"
-#include "playback/view_selection.h"
-#include "playback/zero_crossings.h"
 
 namespace {
 
@@ -96,6 +96,11 @@ void ShowFrames(const PlaybackState& s) {
          ExactSeconds(length, rate).c_str());
 }
 
+// What the tools on the selection work on: the file as it reads now.
+Selection SelectionOf(const PlaybackState& s) {
+  return {s.fileName, s.file.fd, s.current, s.length, s.inPoint, s.outPoint};
+}
+
 }  // namespace
 
 void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
@@ -136,12 +141,18 @@ void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
     // The file as it is now, as before a play: a shrunk file is named and
     // pulls the out-point back before anything is read.
     Revalidate(s);
-    SnapToZeroCrossings(s);
+    Selection selection = SelectionOf(s);
+    SnapToZeroCrossings(selection);
+    s.inPoint = selection.inPoint;
+    s.outPoint = selection.outPoint;
     ShowFrames(s);
   } else if (word == "v") {
     Revalidate(s);
-    ViewSelection(s);
+    ViewSelection(SelectionOf(s));
   } else if (word == "s") {
-    SaveSelection(s);
+    std::string name;
+    if (!AskForSaveName(name)) return;
+    Revalidate(s);
+    SaveSelection(SelectionOf(s), name);
   }
 }

@@ -67,11 +67,4 @@ inline size_t ReadFileFrames(const PlaybackState& s, int64_t first, size_t frame
   return ReadAt(s.file.fd, into, frames * frameSize, offset, error) / frameSize;
 }
 
-// Only these layouts are ever sent to the device: it is opened for two
-// channels of 16- or 24-bit samples, and any other layout would be misread.
-inline bool Playable(const WaveAttributes& a) {
-  return (a.channels == 1 || a.channels == 2) &&
-         (a.bytesPerSample == 2 || a.bytesPerSample == 3);
-}
-
 #endif  // KESTRUNE_PLAYBACK_PLAYBACK_STATE_H_

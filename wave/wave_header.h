@@ -18,6 +18,13 @@ struct WaveAttributes {
   uint32_t frames = 0;          // whole frames present in the file
 };
 
+// Only these layouts are ever sent to the device: it is opened for two
+// channels of 16- or 24-bit samples, and any other layout would be misread.
+inline bool Playable(const WaveAttributes& a) {
+  return (a.channels == 1 || a.channels == 2) &&
+         (a.bytesPerSample == 2 || a.bytesPerSample == 3);
+}
+
 // Little-endian byte assemblers; each byte counts by its unsigned value.
 uint16_t Assem2(const char* bytes);
 uint32_t Assem4(const char* bytes);

@@ -1,4 +1,4 @@
-#include "playback/save_selection.h"
+#include "cut/save_selection.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -16,7 +16,6 @@
 
 #include "console/console.h"
 #include "console/prompt_interrupt.h"
-#include "playback/revalidate.h"
 #include "wave/wave_writer.h"
 
 namespace {
@@ -241,9 +240,9 @@ bool PutInPlace(const NewFile& file, const std::string& name) {
 
 // Writes the file aside, flushed to the disk, and then gives it its name: a
 // failure on the way, a full disk or Ctrl-C among them, leaves nothing.
-bool WriteWaveFile(const PlaybackState& s, int64_t first, int64_t frames,
+bool WriteWaveFile(const Selection& s, int64_t first, int64_t frames,
                    const std::string& name) {
-  const WaveAttributes& a = s.current;
+  const WaveAttributes& a = s.wave;
   const std::string folder = FolderOf(name);
   const NewFile file = OpenNewFile(folder);
   if (file.fd < 0) return false;
@@ -256,7 +255,7 @@ bool WriteWaveFile(const PlaybackState& s, int64_t first, int64_t frames,
   umask(mask);
   bool written =
       fchmod(file.fd, 0666 & ~mask) == 0 && WriteAll(file.fd, head.data(), head.size(), 0) &&
-      CopyBytes(s.file.fd, a.dataOffset + static_cast<uint64_t>(first) * frameBytes, file.fd,
+      CopyBytes(s.fd, a.dataOffset + static_cast<uint64_t>(first) * frameBytes, file.fd,
                 head.size(), data, progress) &&
       WriteAll(file.fd, tail.data(), tail.size(), head.size() + data) && fsync(file.fd) == 0;
   int error = errno;
@@ -307,23 +306,25 @@ bool ReadSaveName(std::string& name) {
 
 }  // namespace
 
-void SaveSelection(PlaybackState& s) {
-  std::string name;
-  if (!ReadSaveName(name)) return;
+bool AskForSaveName(std::string& name) {
+  if (!ReadSaveName(name)) return false;
   struct stat info;
   if (!NameFits(name)) {
     SaySlip("cannot save to %s: %s", name.c_str(), strerror(ENAMETOOLONG));
-    return;
+    return false;
   }
   if (lstat(name.c_str(), &info) == 0) {
     SaySlip("%s exists: nothing saved (a save never replaces a file)", name.c_str());
-    return;
+    return false;
   }
-  Revalidate(s);
-  if (!Playable(s.current)) {
+  return true;
+}
+
+void SaveSelection(const Selection& s, const std::string& name) {
+  if (!Playable(s.wave)) {
     SaySlip("%s holds %u-bit samples in %u channels: only 16- or 24-bit samples in 1 or 2 "
             "channels are saved",
-            s.fileName.c_str(), s.current.bytesPerSample * 8, s.current.channels);
+            s.fileName.c_str(), s.wave.bytesPerSample * 8, s.wave.channels);
     return;
   }
   // What plays of the selection from the file: no silence before its start,
@@ -351,7 +352,7 @@ void SaveSelection(PlaybackState& s) {
     SaySlip("cannot save to %s: %s", name.c_str(), strerror(error));
     return;
   }
-  const double seconds = s.current.rate != 0 ? double(end - first) / s.current.rate : 0;
+  const double seconds = s.wave.rate != 0 ? double(end - first) / s.wave.rate : 0;
   printf("Saved %ld frames (%.2f sec) to %s\n", static_cast<long>(end - first), seconds,
          name.c_str());
 }

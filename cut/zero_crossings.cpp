@@ -1,4 +1,4 @@
-#include "playback/zero_crossings.h"
+#include "cut/zero_crossings.h"
 
 #include <algorithm>
 #include <vector>
@@ -16,15 +16,15 @@ int32_t FirstChannel(const std::vector<char>& bytes, size_t i, const WaveAttribu
 // least 0 while the one before is below 0: the frame before an out-point
 // there is negative and the frame at an in-point is not, so a loop's seam
 // rises through zero as the sound does. -1 where there is none.
-int64_t NearestRisingCrossing(const PlaybackState& s, int64_t point, int64_t reach) {
-  const WaveAttributes& a = s.current;
+int64_t NearestRisingCrossing(const Selection& s, int64_t point, int64_t reach) {
+  const WaveAttributes& a = s.wave;
   const int64_t first = std::max<int64_t>(point - reach - 1, 0);
   const int64_t end = std::min<int64_t>(point + reach + 1, s.length);
   if (end - first < 2) return -1;
   const size_t frameBytes = size_t{a.bytesPerSample} * a.channels;
   std::vector<char> bytes(static_cast<size_t>(end - first) * frameBytes);
   int error = 0;
-  const size_t got = ReadFileFrames(s, first, static_cast<size_t>(end - first), bytes.data(), error);
+  const size_t got = ReadFrames(s, first, static_cast<size_t>(end - first), bytes.data(), error);
   int64_t best = -1;
   for (size_t i = 1; i < got; ++i) {
     const int64_t k = first + static_cast<int64_t>(i);
@@ -59,9 +59,9 @@ void Snap(int32_t& point, int64_t crossing, int64_t other, bool before, const ch
 
 }  // namespace
 
-void SnapToZeroCrossings(PlaybackState& s) {
-  if (!Playable(s.current)) return;
-  const int64_t reach = Reach(s.current.rate);
+void SnapToZeroCrossings(Selection& s) {
+  if (!Playable(s.wave)) return;
+  const int64_t reach = Reach(s.wave.rate);
   const int64_t in = NearestRisingCrossing(s, s.inPoint, reach);
   const int64_t out = NearestRisingCrossing(s, s.outPoint, reach);
   // The in-point keeps below where the out-point goes, or stays.

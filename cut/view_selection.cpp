@@ -1,4 +1,4 @@
-#include "playback/view_selection.h"
+#include "cut/view_selection.h"
 
 #include <langinfo.h>
 #ifdef __x86_64__
@@ -90,17 +90,17 @@ struct Peak {
   size_t frames = 0;
 };
 
-size_t ReadBlock(const PlaybackState& s, int64_t at, size_t frames, std::vector<char>& block) {
+size_t ReadBlock(const Selection& s, int64_t at, size_t frames, std::vector<char>& block) {
   int error = 0;
-  return ReadFileFrames(s, at, frames, block.data(), error);
+  return ReadFrames(s, at, frames, block.data(), error);
 }
 
 // The peak of every column: column c holds the frames from first + c *
 // count / columns on; frames outside the file count as silence.
-std::vector<Peak> ColumnPeaks(const PlaybackState& s, int64_t first, int64_t count, int columns,
+std::vector<Peak> ColumnPeaks(const Selection& s, int64_t first, int64_t count, int columns,
                               std::vector<char>& block) {
   const size_t blockFrames =
-      block.size() / (size_t{s.current.bytesPerSample} * s.current.channels);
+      block.size() / (size_t{s.wave.bytesPerSample} * s.wave.channels);
   std::vector<Peak> peaks(static_cast<size_t>(columns));
   for (int c = 0; c < columns; ++c) {
     const int64_t from = std::max<int64_t>(first + count * c / columns, 0);
@@ -108,7 +108,7 @@ std::vector<Peak> ColumnPeaks(const PlaybackState& s, int64_t first, int64_t cou
     for (int64_t at = from; at < to;) {
       const size_t got = ReadBlock(s, at, static_cast<size_t>(std::min<int64_t>(to - at, blockFrames)), block);
       if (got == 0) break;
-      const int32_t level = Loudest(block.data(), got, s.current);
+      const int32_t level = Loudest(block.data(), got, s.wave);
       if (level > peaks[c].level) peaks[c] = {level, at, got};
       at += static_cast<int64_t>(got);
     }
@@ -117,8 +117,8 @@ std::vector<Peak> ColumnPeaks(const PlaybackState& s, int64_t first, int64_t cou
 }
 
 // The first frame of the peak's block that reaches its level.
-int64_t PeakFrame(const PlaybackState& s, const Peak& peak, std::vector<char>& block) {
-  const WaveAttributes& a = s.current;
+int64_t PeakFrame(const Selection& s, const Peak& peak, std::vector<char>& block) {
+  const WaveAttributes& a = s.wave;
   const size_t got = ReadBlock(s, peak.block, peak.frames, block);
   for (size_t i = 0; i < got * a.channels; ++i) {
     const int32_t v = SignedSample(block.data() + i * a.bytesPerSample, a.bytesPerSample);
@@ -150,8 +150,8 @@ double Seconds(int64_t frames, uint32_t rate) { return rate != 0 ? double(frames
 
 }  // namespace
 
-void ViewSelection(const PlaybackState& s) {
-  const WaveAttributes& a = s.current;
+void ViewSelection(const Selection& s) {
+  const WaveAttributes& a = s.wave;
   if (!Playable(a)) return;
   const int columns = Columns();
   const bool utf8 = Utf8Console();
