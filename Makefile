@@ -81,7 +81,7 @@ package-check: package
 	apt-get remove -y -qq kestrune
 	! command -v kestrune
 
-# Coverage-guided fuzzing of the header reader (clang's libFuzzer).
+# Coverage-guided fuzzing of the header and marker readers (clang's libFuzzer).
 # make fuzz FUZZ_SECONDS=1200 for a long run.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
@@ -90,7 +90,7 @@ FUZZ_FLAGS = -std=c++17 -g -O1 -I. -fsanitize=fuzzer,address,undefined -fno-sani
 .PHONY: fuzz fuzz-build fuzz-smoke
 fuzz-build: deps
 	@mkdir -p $(FUZZ_BUILD)/seeds $(FUZZ_BUILD)/corpus
-	clang++ $(FUZZ_FLAGS) fuzz/wave_header_fuzz.cpp wave/wave_header.cpp -o $(FUZZ_BUILD)/wave_header_fuzz
+	clang++ $(FUZZ_FLAGS) fuzz/wave_header_fuzz.cpp wave/wave_header.cpp wave/markers.cpp -o $(FUZZ_BUILD)/wave_header_fuzz
 	clang++ -std=c++17 -O1 -I. fuzz/make_seeds.cpp tests/support/wave_files.cpp -o $(FUZZ_BUILD)/make_seeds
 	$(FUZZ_BUILD)/make_seeds $(FUZZ_BUILD)/seeds
 

@@ -235,6 +235,35 @@ void SaySlip(const char* format, ...) {
   fputc('\n', stderr);
 }
 
+std::string PrintableText(const std::string& text, size_t most) {
+  std::string shown;
+  size_t characters = 0;
+  for (size_t at = 0; at < text.size() && characters < most; ++characters) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    // A sequence's length, and the bounds of its second byte that keep out
+    // overlong forms, surrogates and what lies past U+10FFFF.
+    size_t length = 1;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
+    bool whole = length > 1 && at + length <= text.size();
+    for (size_t i = 1; whole && i < length; ++i) {
+      const auto next = static_cast<unsigned char>(text[at + i]);
+      whole = i == 1 ? next >= low && next <= high : next >= 0x80 && next <= 0xBF;
+    }
+    // The C1 controls, U+0080 to U+009F, are control characters too.
+    if (whole && !(lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0)) {
+      shown.append(text, at, length);
+      at += length;
+    } else {
+      shown += lead >= 0x20 && lead < 0x7F ? static_cast<char>(lead) : '?';
+      ++at;
+    }
+  }
+  return shown;
+}
+
 void SayLoopsPlayNothing(long loops) {
   if (loops <= 0) SaySlip("%ld loops: every play will play nothing (1 plays once)", loops);
 }

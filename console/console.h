@@ -64,6 +64,11 @@ void SayLoopsPlayNothing(long loops);
 // Why a word that begins with a number is no time, as " (...)", or "".
 std::string WhyNoTime(const std::string& word);
 
+// `text` as a terminal may show it whatever a file put in it: control
+// characters and bytes that are no UTF-8 become '?'; at most `most`
+// characters are kept.
+std::string PrintableText(const std::string& text, size_t most);
+
 // Names an answer to a prompt for a whole number of `what` that was not
 // taken as typed: no number, more than a number, octal, or out of range.
 // `read` and `value` are what ReadInteger gave; `now` is the value in force

@@ -16,6 +16,7 @@
 
 #include "console/console.h"
 #include "console/prompt_interrupt.h"
+#include "cut/markers.h"
 #include "wave/wave_writer.h"
 
 namespace {
@@ -246,8 +247,10 @@ bool WriteWaveFile(const Selection& s, int64_t first, int64_t frames,
   const std::string folder = FolderOf(name);
   const NewFile file = OpenNewFile(folder);
   if (file.fd < 0) return false;
-  const std::string head = HeaderBeforeData(a, static_cast<uint64_t>(frames));
-  const std::string tail = ChunksAfterData(a, static_cast<uint64_t>(frames));
+  // The cue points and regions of the part saved go with it.
+  const std::vector<Marker> marks = MarkersWithin(ReadMarkers(s.fd), first, first + frames);
+  const std::string head = HeaderBeforeData(a, static_cast<uint64_t>(frames), marks);
+  const std::string tail = ChunksAfterData(a, static_cast<uint64_t>(frames), marks);
   const uint64_t frameBytes = uint64_t{a.bytesPerSample} * a.channels;
   const uint64_t data = static_cast<uint64_t>(frames) * frameBytes;
   Progress progress{data};

@@ -12,7 +12,8 @@
 bool AskForSaveName(std::string& name);
 
 // Writes the frames from the in-point to the out-point, with a loop over
-// them all, to a new file of that name. Never overwrites; whatever fails
+// them all and the cue points and regions among them, to a new file of
+// that name. Never overwrites; whatever fails
 // leaves no file behind and is said on standard error.
 void SaveSelection(const Selection& s, const std::string& name);
 

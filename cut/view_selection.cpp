@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "wave/markers.h"
+
 namespace {
 
 // Frames read at a time: the view reads every byte of the selection once,
@@ -146,6 +148,25 @@ void DrawStrip(const std::vector<Peak>& peaks, const WaveAttributes& a, bool utf
   puts(line.c_str());
 }
 
+// Under the selection's strip, the columns where a marker begins: a cue
+// point, a region or a loop the file holds.
+void MarkMarkers(const Selection& s, int64_t first, int64_t count, int columns, bool utf8) {
+  if (count <= 0) return;
+  std::string row(static_cast<size_t>(columns), ' ');
+  bool any = false;
+  for (const Marker& m : ReadMarkers(s.fd)) {
+    const auto at = static_cast<int64_t>(m.start);
+    if (at < first || at >= first + count || at >= s.length) continue;
+    row[static_cast<size_t>((at - first) * columns / count)] = '^';
+    any = true;
+  }
+  if (!any) return;
+  std::string shown;
+  for (char c : row) shown += c == '^' && utf8 ? "\u25B2" : std::string(1, c);
+  shown.erase(shown.find_last_not_of(' ') + 1);
+  puts(shown.c_str());
+}
+
 double Seconds(int64_t frames, uint32_t rate) { return rate != 0 ? double(frames) / rate : 0; }
 
 }  // namespace
@@ -160,6 +181,7 @@ void ViewSelection(const Selection& s) {
   printf("\nselection %.6f to %.6f sec:\n", Seconds(in, a.rate), Seconds(out, a.rate));
   const std::vector<Peak> peaks = ColumnPeaks(s, in, std::max<int64_t>(out - in, 0), columns, block);
   DrawStrip(peaks, a, utf8);
+  MarkMarkers(s, in, out - in, columns, utf8);
 
   // 50 ms each side of a cut, the column where it falls marked below.
   const int64_t side = std::max<int64_t>(a.rate / 20, 1);

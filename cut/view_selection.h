@@ -5,7 +5,8 @@
 
 #include "cut/selection.h"
 
-// One strip as wide as the terminal for the whole selection, one for the
+// One strip as wide as the terminal for the whole selection, with a row
+// under it marking the columns where the file's markers begin, one for the
 // 50 ms on either side of the in-point and one for the out-point, each
 // column the peak of every sample of its frames on a scale of decibels;
 // then the selection's peak and where it is.

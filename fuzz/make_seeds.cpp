@@ -37,6 +37,12 @@ int main(int argc, char** argv) {
       {"extensible-with-fact", Riff(Chunk("fmt ", ExtensibleFormatBody(2, 8000, 24)) +
                                     Chunk("fact", Le32(64)) + Chunk("data", data))},
       {"data-before-fmt", Riff(Chunk("data", data) + fmt)},
+      {"markers-before-data",
+       Riff(fmt + CueChunk({{1, 0, 10}, {2, 0, 20}}) +
+            Chunk("LIST", "adtl" + CueText("labl", 1, "take") + RegionText(2, 8)) + Chunk("data", data))},
+      {"markers-after-data",
+       Riff(fmt + Chunk("data", data) + SamplerLoop(4, 40) + CueChunk({{1, 5, 0}}) +
+            Chunk("LIST", "adtl" + CueText("note", 1, "a note")))},
       {"first-read-boundary", boundary},
       {"canonical", CanonicalWave(2, 44100, 16, data)},
       {"mono24", CanonicalWave(1, 96000, 24, PatternFrames(0, 30, 3))},

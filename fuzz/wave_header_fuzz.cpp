@@ -4,11 +4,14 @@
 // a data offset just behind real "data" letters, and no format fields from
 // a file without a format tag. A missing data tag is the only case in which
 // the player ends the process, and it shows here as dataFound = false.
+// The marker reader walks every chunk of the same bytes: each marker it
+// reports must come from bytes the file holds.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "wave/markers.h"
 #include "wave/wave_header.h"
 
 namespace {
@@ -65,6 +68,22 @@ void CheckFirstReadSettles(const char* bytes, size_t size) {
   Check(memcmp(&first.attributes, &whole.attributes, sizeof(WaveAttributes)) == 0);
 }
 
+// No more markers than the bytes could hold (24 bytes a cue point or loop),
+// a point ending where it starts, a region or loop after it, and texts up
+// to their NUL.
+void CheckMarkers(const char* bytes, size_t size, uint64_t fileSize) {
+  Input input{bytes, size};
+  const std::vector<Marker> markers = ReadMarkers({ReadInput, &input, fileSize});
+  Check(markers.size() <= size / 24);
+  for (size_t i = 0; i < markers.size(); ++i) {
+    const Marker& m = markers[i];
+    Check(m.kind == Marker::Kind::kPoint ? m.end == m.start : m.end > m.start);
+    Check(m.label.find('\0') == std::string::npos && m.note.find('\0') == std::string::npos);
+    Check(m.label.size() + m.note.size() <= size);
+    if (i > 0) Check(markers[i - 1].start <= m.start);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -77,5 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckReading(bytes, size, size);
   CheckReading(bytes, size, uint64_t{size} + 0xFFFFFFFFull);
   CheckFirstReadSettles(bytes, size);
+  CheckMarkers(bytes, size, size);
+  CheckMarkers(bytes, size, uint64_t{size} + 0xFFFFFFFFull);
   return 0;
 }

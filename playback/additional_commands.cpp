@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "console/console.h"
+#include "cut/markers.h"
 #include "cut/save_selection.h"
 #include "cut/view_selection.h"
 #include "cut/zero_crossings.h"
@@ -39,6 +40,7 @@ void ListAdditionalCommands() {
   puts("\t'z' to snap in and out to rising zero crossings");
   puts("\t'v' to view the selection's levels");
   puts("\t's' to save the selection as a new wave file");
+  puts("\t'k' to choose the selection from the file's markers");
 }
 
 void AskForNudgeAmount(PlaybackState& s) {
@@ -149,6 +151,13 @@ void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
   } else if (word == "v") {
     Revalidate(s);
     ViewSelection(SelectionOf(s));
+  } else if (word == "k") {
+    Revalidate(s);
+    Selection selection = SelectionOf(s);
+    if (!ChooseMarker(selection)) return;
+    s.inPoint = selection.inPoint;
+    s.outPoint = selection.outPoint;
+    ShowFrames(s);
   } else if (word == "s") {
     std::string name;
     if (!AskForSaveName(name)) return;

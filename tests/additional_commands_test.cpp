@@ -105,7 +105,8 @@ const std::string kListing =
     "\t'f' to show the selection in frames\n"
     "\t'z' to snap in and out to rising zero crossings\n"
     "\t'v' to view the selection's levels\n"
-    "\t's' to save the selection as a new wave file\n";
+    "\t's' to save the selection as a new wave file\n"
+    "\t'k' to choose the selection from the file's markers\n";
 
 std::string NudgePrompt(const char* current) {
   return std::string("\nCurrent Nudge Amount = ") + current +
@@ -372,6 +373,59 @@ TEST_F(AdditionalCommandsTest, ZeroCrossingsOfAHeaderClaimingAHugeRateNeedLittle
   rusage children;
   getrusage(RUSAGE_CHILDREN, &children);
   EXPECT_LT(children.ru_maxrss, 20 << 10);  // KiB
+}
+
+TEST_F(AdditionalCommandsTest, MarkersChooseTheSelectionAndTravelWithASave) {
+  // Ten seconds at 8000 Hz: a labelled cue point at 1 s and a region from
+  // 2 s to 3 s, listed before the data; a loop from 0.5 s to 0.75 s after it.
+  const std::string list = Chunk("LIST", "adtl" + CueText("labl", 1, "take 3") +
+                                             CueText("labl", 2, "chorus\x1b[2J") + RegionText(2, 8000));
+  WriteFile(wave_, Riff(Chunk("fmt ", FormatBody(1, kRate, 16)) + CueChunk({{1, 0, 8000}, {2, 0, 16000}}) +
+                        list + Chunk("data", PatternFrames(0, 80000, 2)) + SamplerLoop(4000, 5999)));
+  const std::string listing =
+      "\nMarkers in " + wave_ + ":\n"
+      "  1  loop 0:00.500 - 0:00.750  frames 4000 - 6000\n"
+      "  2  0:01.000  frame 8000  take 3\n"
+      "  3  0:02.000 - 0:03.000  frames 16000 - 24000  chorus?[2J  (a region)\n"
+      "Enter a marker's number to select it, or 0 to keep the selection:\n";
+  auto frames = [](const char* in, const char* out, const char* length) {
+    return std::string("\nin-point  = ") + in + "\nout-point = " + out + "\nlength    = " + length + "\n";
+  };
+  const std::string cut = dir_.Path("chorus.wav");
+  Result r = Play("k\n2\nk\n4\nk\n0\nk\n1\nk\n3\ns\n" + cut + "\nk\nfoo\nx\n");
+  EXPECT_EQ(r.out.substr(0, r.out.find("Enter the name")),
+            Menu(1, 0, 10) + listing + frames("8000 frames = 1.000000 sec", "16000 frames = 2.000000 sec",
+                                              "8000 frames = 1.000000 sec") +
+                Menu(1, 1, 2) + listing + Menu(1, 1, 2) + listing + Menu(1, 1, 2) + listing +
+                frames("4000 frames = 0.500000 sec", "6000 frames = 0.750000 sec", "2000 frames = 0.250000 sec") +
+                Menu(1, 0.5, 0.75) + listing +
+                frames("16000 frames = 2.000000 sec", "24000 frames = 3.000000 sec", "8000 frames = 1.000000 sec") +
+                Menu(1, 2, 3));
+  EXPECT_EQ(r.err, "kestrune: 4 is not a marker's number (1 to 3): the selection stays\n"
+                   "kestrune: foo is not a marker's number: the selection stays\n");
+
+  // The saved region keeps its marker, moved to the cut, with the loop.
+  const std::string saved = ReadFile(cut);
+  EXPECT_EQ(Assem4(&saved[4]), saved.size() - 8);
+  Result again = RunProgram(kBinary, {device_, cut}, "k\n1\nx\n");
+  EXPECT_NE(again.out.find("\nMarkers in " + cut + ":\n"
+                           "  1  0:00.000 - 0:01.000  frames 0 - 8000  chorus?[2J  (a region)\n"
+                           "  2  loop 0:00.000 - 0:01.000  frames 0 - 8000\n"),
+            std::string::npos)
+      << again.out;
+  EXPECT_EQ(again.err, "");
+
+  // "v" marks the columns where they begin; a file without markers says so.
+  Result view = RunProgram(kBinary, Args(), "v\nx\n", {"COLUMNS=50", "LC_ALL=C"});
+  EXPECT_NE(view.out.find("\n  ^  ^    ^\nin-point at"), std::string::npos) << view.out;
+  MakeWave(1, kRate, 16, 8000);
+  EXPECT_EQ(Play("k\nx\n").out, Menu(1, 0, 1) + "\n" + wave_ + " holds no markers\n" + Menu(1, 0, 1) + "\n");
+  // A point at the end of the data is left out, a region past it cut back.
+  WriteFile(wave_, Riff(Chunk("fmt ", FormatBody(1, kRate, 16)) + Chunk("data", PatternFrames(0, 8000, 2)) +
+                        CueChunk({{1, 0, 8000}, {2, 0, 4000}}) + Chunk("LIST", "adtl" + RegionText(2, 9000))));
+  Result past = Play("k\n1\nx\n");
+  EXPECT_NE(past.out.find("  1  0:00.500 - 0:01.000  frames 4000 - 8000  (a region)\n"), std::string::npos);
+  EXPECT_EQ(past.err, "kestrune: 1 marker of " + wave_ + " begins past the end of its data (frame 8000): left out\n");
 }
 
 TEST_F(AdditionalCommandsTest, ViewShowsAOneSampleClickInAMinuteOfSilence) {

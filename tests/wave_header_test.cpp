@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "tests/support/wave_files.h"
+#include "wave/markers.h"
 #include "wave/wave_header.h"
 #include "wave/wave_writer.h"
 
@@ -126,6 +127,74 @@ TEST(ReadHeader, WalksTheChunksAndScansWhereTheWalkFails) {
       layout.mostReads = mostReads;
     }
   }
+}
+
+// Markers as text: "point 40 intro", "region 20-50 chorus (loud)", "loop 10-20".
+std::string Described(const std::vector<Marker>& markers) {
+  std::string text;
+  for (const Marker& m : markers) {
+    static const char* const kinds[] = {"point", "region", "loop"};
+    text += text.empty() ? "" : "; ";
+    text += kinds[static_cast<int>(m.kind)] + (" " + std::to_string(m.start));
+    if (m.kind != Marker::Kind::kPoint) text += "-" + std::to_string(m.end);
+    if (!m.label.empty()) text += " " + m.label;
+    if (!m.note.empty()) text += " (" + m.note + ")";
+  }
+  return text;
+}
+
+TEST(ReadMarkers, AsWritersLayThemOutAndAsHostileFilesClaim) {
+  const std::string fmt = Chunk("fmt ", FormatBody(1, 8000, 16)), data = Chunk("data", std::string(200, '\1'));
+  auto adtl = [](const std::string& subchunks) { return Chunk("LIST", "adtl" + subchunks); };
+  std::string thousands;
+  for (uint32_t i = 0; i < 5000; ++i) thousands += Le32(i) + Le32(0) + "data" + Le32(0) + Le32(0) + Le32(i);
+  std::string overclaimed = CueChunk({{1, 0, 30}});
+  overclaimed.replace(8, 4, Le32(1000000));  // the count, past what the chunk holds
+  std::string cutShort = Riff(fmt + data + CueChunk({{1, 0, 7}, {2, 0, 9}}));
+  cutShort.resize(cutShort.size() - 10);  // the second point cut off by the end of the file
+  struct Row {
+    const char* name;
+    std::string bytes;
+    std::string markers;
+  } rows[] = {
+      {"cue and labels before the data",
+       Riff(fmt + CueChunk({{1, 0, 100}, {2, 0, 40}}) +
+            adtl(CueText("labl", 1, "take 3") + CueText("labl", 2, "intro")) + data),
+       "point 40 intro; point 100 take 3"},
+      {"labels, a note and a region before their cue, after the data",
+       Riff(fmt + data + adtl(CueText("labl", 7, "chorus") + RegionText(7, 30) + CueText("note", 7, "loud")) +
+            CueChunk({{7, 0, 20}})),
+       "region 20-50 chorus (loud)"},
+      {"a loop as a save writes it, and a point at the same frame",
+       Riff(fmt + data + SamplerLoop(10, 19) + CueChunk({{1, 0, 10}})), "point 10; loop 10-20"},
+      {"no list", Riff(fmt + CueChunk({{1, 0, 5}, {2, 0, 3}}) + data), "point 3; point 5"},
+      {"the frame in the play-order position only", Riff(fmt + data + CueChunk({{1, 70, 0}})), "point 70"},
+      {"RF64, markers after the data",
+       Rf64(200, fmt + "data" + Le32(0xFFFFFFFFu) + std::string(200, '\1') + CueChunk({{1, 0, 60}}) +
+                     adtl(CueText("labl", 1, "take"))),
+       "point 60 take"},
+      {"a count past what its chunk holds", Riff(fmt + data + overclaimed), "point 30"},
+      {"a cue chunk cut short by the end of the file", cutShort, "point 7"},
+      {"texts without a NUL, ids that match nothing, an empty region",
+       Riff(fmt + data + CueChunk({{1, 0, 8}, {2, 0, 9}}) +
+            adtl(Chunk("labl", Le32(1) + "abc") + CueText("labl", 9, "nobody") + RegionText(9, 5) +
+                 RegionText(2, 0) + Chunk("labl", "ab"))),
+       "point 8 abc; point 9"},
+      {"a title list, a loop ending before it starts, a sampler chunk too short",
+       Riff(fmt + data + Chunk("LIST", "INFOINAM" + Le32(4) + "cue ") + SamplerLoop(50, 40) +
+            Chunk("smpl", std::string(30, '\0'))),
+       ""},
+      {"not a RIFF file", "RIFX" + Riff(fmt + data + CueChunk({{1, 0, 8}})).substr(4), ""},
+  };
+  for (Row& row : rows) {
+    Layout layout{row.name, row.bytes, 0, 0};
+    EXPECT_EQ(Described(ReadMarkers({ReadMemory, &layout, row.bytes.size()})), row.markers) << row.name;
+  }
+  const std::string many = Riff(fmt + data + Chunk("cue ", Le32(5000) + thousands));
+  Layout layout{"thousands", many, 0, 0};
+  const std::vector<Marker> markers = ReadMarkers({ReadMemory, &layout, many.size()});
+  ASSERT_EQ(markers.size(), 5000u);
+  EXPECT_EQ(markers.back().start, 4999u);
 }
 
 TEST_F(WaveHeaderTest, TagsAtOddOffsetsAreNotFound) {

@@ -45,6 +45,27 @@ std::string Riff(const std::string& chunks) {
   return "RIFF" + Le32(static_cast<uint32_t>(chunks.size() + 4)) + "WAVE" + chunks;
 }
 
+std::string CueChunk(const std::vector<std::array<uint32_t, 3>>& points) {
+  std::string body = Le32(static_cast<uint32_t>(points.size()));
+  for (const auto& [id, position, offset] : points)
+    body += Le32(id) + Le32(position) + "data" + Le32(0) + Le32(0) + Le32(offset);
+  return Chunk("cue ", body);
+}
+
+std::string CueText(const std::string& kind, uint32_t id, const std::string& text) {
+  return Chunk(kind, Le32(id) + text + '\0');
+}
+
+std::string RegionText(uint32_t id, uint32_t length) {
+  return Chunk("ltxt", Le32(id) + Le32(length) + "rgn " + Le32(0) + Le32(0));
+}
+
+std::string SamplerLoop(uint32_t start, uint32_t last) {
+  std::string fields;
+  for (uint32_t field : {0u, 0u, 125000u, 60u, 0u, 0u, 0u, 1u, 0u}) fields += Le32(field);
+  return Chunk("smpl", fields + Le32(0) + Le32(0) + Le32(start) + Le32(last) + Le32(0) + Le32(0));
+}
+
 std::string CanonicalWave(uint16_t channels, uint32_t rate, uint16_t bits,
                           const std::string& data) {
   return Riff(Chunk("fmt ", FormatBody(channels, rate, bits)) + Chunk("data", data));

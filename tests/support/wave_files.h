@@ -3,9 +3,11 @@
 #ifndef KESTRUNE_TESTS_SUPPORT_WAVE_FILES_H_
 #define KESTRUNE_TESTS_SUPPORT_WAVE_FILES_H_
 
+#include <array>
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 std::string Le16(uint16_t value);
 std::string Le32(uint32_t value);
@@ -26,6 +28,15 @@ std::string Riff(const std::string& chunks);
 // "RF64", "WAVE", a ds64 chunk holding the 64-bit data size, then the
 // chunks (whose data chunk says 0xFFFFFFFF).
 std::string Rf64(uint64_t dataSize, const std::string& chunks);
+
+// Markers: a "cue " chunk of points {id, play-order position, sample
+// offset}; a "labl" or "note" sub-chunk (`kind`) naming cue `id`, with its
+// NUL; an "ltxt" sub-chunk making cue `id` a region of `length` frames; a
+// "smpl" chunk with one forward loop from `start` to `last`, inclusive.
+std::string CueChunk(const std::vector<std::array<uint32_t, 3>>& points);
+std::string CueText(const std::string& kind, uint32_t id, const std::string& text);
+std::string RegionText(uint32_t id, uint32_t length);
+std::string SamplerLoop(uint32_t start, uint32_t last);
 
 // A canonical 44-byte header followed by `data`.
 std::string CanonicalWave(uint16_t channels, uint32_t rate,
