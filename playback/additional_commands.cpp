@@ -5,6 +5,7 @@
 #include "console/console.h"
 #include "cut/markers.h"
 #include "cut/save_selection.h"
+#include "cut/seam_match.h"
 #include "cut/view_selection.h"
 #include "cut/zero_crossings.h"
 #include "playback/frames.h"
@@ -41,6 +42,7 @@ void ListAdditionalCommands() {
   puts("\t'v' to view the selection's levels");
   puts("\t's' to save the selection as a new wave file");
   puts("\t'k' to choose the selection from the file's markers");
+  puts("\t'm' to move the out-point to where the loop's seam matches best");
 }
 
 void AskForNudgeAmount(PlaybackState& s) {
@@ -151,6 +153,12 @@ void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
   } else if (word == "v") {
     Revalidate(s);
     ViewSelection(SelectionOf(s));
+  } else if (word == "m") {
+    Revalidate(s);
+    Selection selection = SelectionOf(s);
+    if (!MatchSeam(selection)) return;
+    s.outPoint = selection.outPoint;
+    ShowFrames(s);
   } else if (word == "k") {
     Revalidate(s);
     Selection selection = SelectionOf(s);

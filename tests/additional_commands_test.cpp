@@ -7,6 +7,9 @@
 
 #include <chrono>
 #include <climits>
+#include <cmath>
+#include <functional>
+#include <random>
 
 #include "playback/additional_commands.h"
 #include "tests/support/player.h"
@@ -106,7 +109,8 @@ const std::string kListing =
     "\t'z' to snap in and out to rising zero crossings\n"
     "\t'v' to view the selection's levels\n"
     "\t's' to save the selection as a new wave file\n"
-    "\t'k' to choose the selection from the file's markers\n";
+    "\t'k' to choose the selection from the file's markers\n"
+    "\t'm' to move the out-point to where the loop's seam matches best\n";
 
 std::string NudgePrompt(const char* current) {
   return std::string("\nCurrent Nudge Amount = ") + current +
@@ -426,6 +430,127 @@ TEST_F(AdditionalCommandsTest, MarkersChooseTheSelectionAndTravelWithASave) {
   Result past = Play("k\n1\nx\n");
   EXPECT_NE(past.out.find("  1  0:00.500 - 0:01.000  frames 4000 - 8000  (a region)\n"), std::string::npos);
   EXPECT_EQ(past.err, "kestrune: 1 marker of " + wave_ + " begins past the end of its data (frame 8000): left out\n");
+}
+
+// `frames` frames of `channels` samples of `bits` bits, sample(frame, channel).
+std::string Tone(uint32_t frames, uint16_t channels, uint16_t bits,
+                 const std::function<double(uint32_t, uint16_t)>& sample) {
+  std::string data;
+  for (uint32_t i = 0; i < frames; ++i)
+    for (uint16_t c = 0; c < channels; ++c) {
+      const auto v = static_cast<int32_t>(std::lround(sample(i, c)));
+      data += Le32(static_cast<uint32_t>(v)).substr(0, bits / 8);
+    }
+  return data;
+}
+
+// A fundamental of 100 frames with two harmonics, the channels apart in phase.
+double Periodic(uint32_t i, uint16_t c) {
+  const double t = 2 * M_PI * i / 100;
+  return 8000 * std::sin(t + c) + 4000 * std::sin(2 * t + 0.5) + 2000 * std::sin(3 * t + 1);
+}
+
+// The best out-point as the definition gives it, worked out in doubles.
+int64_t BruteForceSeam(const std::vector<double>& x, int64_t in, int64_t out, int64_t half, int64_t reach) {
+  auto at = [&](int64_t i) { return i >= 0 && i < static_cast<int64_t>(x.size()) ? x[i] : 0.0; };
+  int64_t best = -1;
+  double least = 0;
+  for (int64_t c = std::max(out - reach, in + 1); c <= out + reach; ++c) {
+    double differences = 0, energy = 0;
+    for (int64_t k = -half; k < half; ++k) {
+      differences += (at(in + k) - at(c + k)) * (at(in + k) - at(c + k));
+      energy += at(in + k) * at(in + k) + at(c + k) * at(c + k);
+    }
+    if (best < 0 || differences / energy < least) best = c, least = differences / energy;
+  }
+  return best;
+}
+
+TEST_F(AdditionalCommandsTest, SeamMatchFindsWhereTheLoopGoesOnAsTheFileWould) {
+  const std::string fmt2 = Chunk("fmt ", FormatBody(2, 44100, 16));
+  std::mt19937 random(3);
+  std::normal_distribution<double> noise(0, 200);
+  std::vector<double> sine;
+  for (uint32_t i = 0; i < 88200; ++i) sine.push_back(10000 * std::sin(2 * M_PI * 437 * i / 44100.0));
+  const int64_t sineBest = BruteForceSeam(sine, 1000, 5037, 441, 1102);
+  const int64_t nearInBest = BruteForceSeam(sine, 1000, 1890, 441, 1102);
+  struct Row {
+    const char* name;
+    std::string wave;
+    std::string in, out;  // as typed: exact frames
+    std::string line;     // the match line, from " before"
+    int64_t outPoint;     // -1: a whole number of periods from the in-point
+  } rows[] = {
+      {"periodic stereo", Riff(fmt2 + Chunk("data", Tone(88200, 2, 16, Periodic))), "0.022675737", "0.1142176871",
+       " before, 1.000 after: the out-point moved -37 frames (-0.839 ms)\n", 5000},
+      {"periodic with noise, 24-bit mono",
+       Riff(Chunk("fmt ", FormatBody(1, 44100, 24)) +
+            Chunk("data", Tone(88200, 1, 24, [&](uint32_t i, uint16_t) { return 256 * Periodic(i, 0) + 256 * noise(random); }))),
+       "0.022675737", "0.1142176871", "", -1},
+      {"a sine of no whole period",
+       Riff(Chunk("fmt ", FormatBody(1, 44100, 16)) +
+            Chunk("data", Tone(88200, 1, 16, [&](uint32_t i, uint16_t) { return sine[i]; }))),
+       "0.022675737", "0.1142176871", "", sineBest},
+      // The in-point's own window would match exactly: it is no candidate.
+      {"an out-point within reach of the in-point",
+       Riff(Chunk("fmt ", FormatBody(1, 44100, 16)) +
+            Chunk("data", Tone(88200, 1, 16, [&](uint32_t i, uint16_t) { return sine[i]; }))),
+       "0.022675737", "0.0428571429", "", nearInBest},
+  };
+  for (const Row& row : rows) {
+    WriteFile(wave_, row.wave);
+    Result r = Play("m\nx\n", {row.in, row.out});
+    EXPECT_EQ(r.err, "") << row.name;
+    const size_t line = r.out.find("\nseam match ");
+    ASSERT_NE(line, std::string::npos) << row.name << r.out;
+    const std::string match = r.out.substr(line, r.out.find('\n', line + 1) - line + 1);
+    if (!row.line.empty()) {
+      EXPECT_EQ(match.substr(match.find(" before")), row.line) << row.name;
+    }
+    const size_t at = r.out.find("out-point = ", line);
+    const int64_t outPoint = std::stoll(r.out.substr(at + 12));
+    if (row.outPoint >= 0) {
+      EXPECT_EQ(outPoint, row.outPoint) << row.name;
+    } else {
+      EXPECT_EQ((outPoint - 1000) % 100, 0) << row.name << " " << outPoint;
+      EXPECT_EQ(match.find(" 1.000 after"), std::string::npos) << match;
+    }
+  }
+
+  // The loop found, saved and played three times: no step at its seams
+  // larger than the largest inside it.
+  WriteFile(wave_, Riff(fmt2 + Chunk("data", Tone(88200, 2, 16, [](uint32_t i, uint16_t c) { return 2 * Periodic(i, c); }))));
+  const std::string cut = dir_.Path("loop.wav");
+  Result looped = Play("m\nl\n3\np\ns\n" + cut + "\nx\n", {"0.022675737", "0.1142176871"});
+  const std::string played = Captured();
+  ASSERT_EQ(played.size(), 3u * 4000 * 4);
+  int largestInside = 0, largestSeam = 0;
+  for (size_t i = 1; i < played.size() / 4; ++i) {
+    const int step = std::abs(static_cast<int16_t>(Assem2(&played[4 * i])) - static_cast<int16_t>(Assem2(&played[4 * i - 4])));
+    (i % 4000 == 0 ? largestSeam : largestInside) = std::max(i % 4000 == 0 ? largestSeam : largestInside, step);
+  }
+  EXPECT_LE(largestSeam, largestInside);
+  const std::string saved = ReadFile(cut);
+  EXPECT_EQ(Assem4(&saved[saved.find("smpl") + 8 + 36 + 12]), 3999u);  // the loop's last frame
+
+  // Refusals leave the out-point where it was.
+  struct Refusal {
+    const char* name;
+    std::string wave, in, out, err;
+  } refusals[] = {
+      {"shorter than the windows", Riff(fmt2 + Chunk("data", Tone(88200, 2, 16, Periodic))), "0.1", "0.119",
+       "kestrune: the selection is shorter than the two 20 ms windows: the out-point stays\n"},
+      {"silence", Riff(fmt2 + Chunk("data", std::string(88200 * 4, '\0'))), "0.1", "0.5",
+       "kestrune: the windows at the in-point and around the out-point are silent: the out-point stays\n"},
+      {"32-bit samples", Riff(Chunk("fmt ", FormatBody(1, 44100, 32)) + Chunk("data", std::string(88200 * 4, '\1'))),
+       "0.1", "0.5", "kestrune: " + wave_ + " holds 32-bit samples in 1 channels at 44100 Hz: m matches only 16- or 24-bit samples in 1 or 2 channels\n"},
+  };
+  for (const Refusal& refusal : refusals) {
+    WriteFile(wave_, refusal.wave);
+    Result r = Play("m\nf\nx\n", {refusal.in, refusal.out});
+    EXPECT_NE(r.err.find(refusal.err), std::string::npos) << refusal.name << r.err;
+    EXPECT_EQ(r.out.find("seam match"), std::string::npos) << refusal.name;
+  }
 }
 
 TEST_F(AdditionalCommandsTest, ViewShowsAOneSampleClickInAMinuteOfSilence) {
