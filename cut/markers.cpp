@@ -13,16 +13,14 @@ constexpr size_t kLineCharacters = 200;
 
 // A frame's time to the millisecond, as "m:ss.mmm" or "h:mm:ss.mmm".
 std::string MarkTime(uint64_t frame, uint32_t rate) {
-  const uint64_t millis = rate != 0 ? (frame * 1000 + rate / 2) / rate : 0;
-  const uint64_t seconds = millis / 1000, minutes = seconds / 60, hours = minutes / 60;
+  const unsigned long long millis = rate != 0 ? (frame * 1000 + rate / 2) / rate : 0;
+  const unsigned long long seconds = millis / 1000, minutes = seconds / 60, hours = minutes / 60;
   char text[64];
   if (hours > 0)
-    snprintf(text, sizeof text, "%llu:%02llu:%02llu.%03llu", static_cast<unsigned long long>(hours),
-             static_cast<unsigned long long>(minutes % 60), static_cast<unsigned long long>(seconds % 60),
-             static_cast<unsigned long long>(millis % 1000));
+    snprintf(text, sizeof text, "%llu:%02llu:%02llu.%03llu", hours, minutes % 60, seconds % 60,
+             millis % 1000);
   else
-    snprintf(text, sizeof text, "%llu:%02llu.%03llu", static_cast<unsigned long long>(minutes),
-             static_cast<unsigned long long>(seconds % 60), static_cast<unsigned long long>(millis % 1000));
+    snprintf(text, sizeof text, "%llu:%02llu.%03llu", minutes, seconds % 60, millis % 1000);
   return text;
 }
 
@@ -80,8 +78,8 @@ long AskForNumber(size_t count) {
   return number;
 }
 
-}  // namespace
-
+// The markers of the file that begin before its length, region and loop
+// ends cut back to it; how many were left out is said on standard error.
 std::vector<Marker> MarkersInFile(const Selection& s) {
   std::vector<Marker> markers = ReadMarkers(s.fd), kept;
   for (Marker& m : markers) {
@@ -95,6 +93,8 @@ std::vector<Marker> MarkersInFile(const Selection& s) {
             s.fileName.c_str(), markers.size() - kept.size() == 1 ? "s" : "", s.length);
   return kept;
 }
+
+}  // namespace
 
 std::vector<Marker> MarkersWithin(const std::vector<Marker>& markers, int64_t first, int64_t end) {
   std::vector<Marker> within;

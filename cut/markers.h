@@ -16,10 +16,6 @@
 // nothing.
 bool ChooseMarker(Selection& s);
 
-// The markers of the file that begin before its `length`, region and loop
-// ends cut back to it; how many were left out is said on standard error.
-std::vector<Marker> MarkersInFile(const Selection& s);
-
 // The points and regions that begin in the frames from `first` up to `end`,
 // counted from `first`, a region cut back to `end`: what a save of those
 // frames keeps.

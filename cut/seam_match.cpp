@@ -80,12 +80,14 @@ bool MatchSeam(Selection& s) {
   const std::vector<int32_t> reference = Samples(s, in - half, 2 * half);
   const std::vector<int32_t> span = Samples(s, out - reach - half, 2 * (reach + half));
   const int64_t referenceEnergy = Energy(reference.data(), window);
-  auto windowAt = [&](int64_t c) { return span.data() + static_cast<size_t>(c - (out - reach) ) * channels; };
+  auto windowAt = [&](int64_t c) {
+    return span.data() + static_cast<size_t>(c - (out - reach)) * channels;
+  };
 
   // Each candidate's energy slides along; the correlation is summed whole.
   const int64_t first = std::max(out - reach, in + 1), last = std::min<int64_t>(out + reach, s.length);
   int64_t energy = Energy(windowAt(out - reach), window);
-  Mismatch before{0, 1}, best{1, 0};
+  Mismatch before{0, 1}, best{0, 1};
   int64_t bestAt = -1;
   bool anySound = referenceEnergy != 0;
   for (int64_t c = out - reach; c <= out + reach; ++c) {
@@ -95,10 +97,12 @@ bool MatchSeam(Selection& s) {
       for (size_t k = 0; k < channels; ++k)
         energy += int64_t{coming[k]} * coming[k] - int64_t{leaving[k]} * leaving[k];
     }
-    if (c != out && (c < first || c > last)) continue;
-    const Mismatch score = Score(referenceEnergy, energy, Correlation(reference.data(), windowAt(c), window));
+    const bool candidate = c >= first && c <= last;
+    if (!candidate && c != out) continue;
+    const Mismatch score =
+        Score(referenceEnergy, energy, Correlation(reference.data(), windowAt(c), window));
     if (c == out) before = score;
-    if (c < first || c > last) continue;
+    if (!candidate) continue;
     anySound = anySound || energy != 0;
     // A later candidate wins only by a smaller mismatch, or the same one
     // nearer the out-point: of two as near, the earlier.

@@ -105,6 +105,18 @@ Selection SelectionOf(const PlaybackState& s) {
   return {s.fileName, s.file.fd, s.current, s.length, s.inPoint, s.outPoint};
 }
 
+// A tool that may move the points, on the file as it is now (a shrunk file
+// is named and pulls the out-point back before anything is read); after a
+// move, what "f" shows.
+void MovePoints(PlaybackState& s, bool (*tool)(Selection&)) {
+  Revalidate(s);
+  Selection selection = SelectionOf(s);
+  if (!tool(selection)) return;
+  s.inPoint = selection.inPoint;
+  s.outPoint = selection.outPoint;
+  ShowFrames(s);
+}
+
 }  // namespace
 
 void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
@@ -142,30 +154,17 @@ void ApplyAdditionalCommand(const std::string& word, PlaybackState& s) {
   } else if (word == "f") {
     ShowFrames(s);
   } else if (word == "z") {
-    // The file as it is now, as before a play: a shrunk file is named and
-    // pulls the out-point back before anything is read.
-    Revalidate(s);
-    Selection selection = SelectionOf(s);
-    SnapToZeroCrossings(selection);
-    s.inPoint = selection.inPoint;
-    s.outPoint = selection.outPoint;
-    ShowFrames(s);
+    MovePoints(s, [](Selection& selection) {
+      SnapToZeroCrossings(selection);
+      return true;
+    });
   } else if (word == "v") {
     Revalidate(s);
     ViewSelection(SelectionOf(s));
   } else if (word == "m") {
-    Revalidate(s);
-    Selection selection = SelectionOf(s);
-    if (!MatchSeam(selection)) return;
-    s.outPoint = selection.outPoint;
-    ShowFrames(s);
+    MovePoints(s, MatchSeam);
   } else if (word == "k") {
-    Revalidate(s);
-    Selection selection = SelectionOf(s);
-    if (!ChooseMarker(selection)) return;
-    s.inPoint = selection.inPoint;
-    s.outPoint = selection.outPoint;
-    ShowFrames(s);
+    MovePoints(s, ChooseMarker);
   } else if (word == "s") {
     std::string name;
     if (!AskForSaveName(name)) return;

@@ -38,8 +38,8 @@ void NoteWrite(HeardTrack& track, int64_t position, int64_t frames);
 // `queued` of the frames handed over: never past the first frame of the
 // latest write (a device that holds nothing back shows just that), never
 // going back, and, on a device that plays in real time, never more frames
-// than it could have played since the play began. Positions of writes too old to be kept give the oldest
-// kept.
+// than it could have played since the play began. Positions of writes too
+// old to be kept give the oldest kept.
 int64_t HeardPosition(HeardTrack& track, long queued, double now);
 
 // Prints "\rclock = %.2f sec" with `seconds` and flushes standard output.

@@ -253,7 +253,8 @@ Stop PlayPass(PlaybackState& s, int64_t to, bool followed) {
     if (s.deviceError != 0) return Interrupted() ? Stop::kInterrupted : Stop::kDeviceFailed;
     NoteWrite(s.heard, position, static_cast<int64_t>(frames));
     if (s.snapshot.rate != 0)
-      s.clock = FramesToSeconds(HeardPosition(s.heard, QueuedFrames(s.device), ClockNow()), s.snapshot.rate);
+      s.clock = FramesToSeconds(HeardPosition(s.heard, QueuedFrames(s.device), ClockNow()),
+                                s.snapshot.rate);
     ShowClock(s.clock);
     position += static_cast<int64_t>(frames);
     sinceLook += static_cast<int64_t>(frames);
