@@ -382,14 +382,14 @@ TEST_F(AdditionalCommandsTest, ZeroCrossingsOfAHeaderClaimingAHugeRateNeedLittle
 TEST_F(AdditionalCommandsTest, MarkersChooseTheSelectionAndTravelWithASave) {
   // Ten seconds at 8000 Hz: a labelled cue point at 1 s and a region from
   // 2 s to 3 s, listed before the data; a loop from 0.5 s to 0.75 s after it.
-  const std::string list = Chunk("LIST", "adtl" + CueText("labl", 1, "take 3") +
+  const std::string list = Chunk("LIST", "adtl" + CueText("labl", 1, "take 3 caf\xc3\xa9\xc2\x9b") +
                                              CueText("labl", 2, "chorus\x1b[2J") + RegionText(2, 8000));
   WriteFile(wave_, Riff(Chunk("fmt ", FormatBody(1, kRate, 16)) + CueChunk({{1, 0, 8000}, {2, 0, 16000}}) +
                         list + Chunk("data", PatternFrames(0, 80000, 2)) + SamplerLoop(4000, 5999)));
   const std::string listing =
       "\nMarkers in " + wave_ + ":\n"
       "  1  loop 0:00.500 - 0:00.750  frames 4000 - 6000\n"
-      "  2  0:01.000  frame 8000  take 3\n"
+      "  2  0:01.000  frame 8000  take 3 caf\xc3\xa9??\n"
       "  3  0:02.000 - 0:03.000  frames 16000 - 24000  chorus?[2J  (a region)\n"
       "Enter a marker's number to select it, or 0 to keep the selection:\n";
   auto frames = [](const char* in, const char* out, const char* length) {
@@ -482,6 +482,9 @@ TEST_F(AdditionalCommandsTest, SeamMatchFindsWhereTheLoopGoesOnAsTheFileWould) {
     int64_t outPoint;     // -1: a whole number of periods from the in-point
   } rows[] = {
       {"periodic stereo", Riff(fmt2 + Chunk("data", Tone(88200, 2, 16, Periodic))), "0.022675737", "0.1142176871",
+       " before, 1.000 after: the out-point moved -37 frames (-0.839 ms)\n", 5000},
+      {"the best window ends with the file's last frame",
+       Riff(fmt2 + Chunk("data", Tone(5441, 2, 16, Periodic))), "0.022675737", "0.1142176871",
        " before, 1.000 after: the out-point moved -37 frames (-0.839 ms)\n", 5000},
       {"periodic with noise, 24-bit mono",
        Riff(Chunk("fmt ", FormatBody(1, 44100, 24)) +
