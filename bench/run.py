@@ -86,7 +86,9 @@ def main():
     kestrune = os.path.join(build, "kestrune")
     files = os.path.join(build, "bench-files")
     needed = ["stereo16.wav", "stereo24.wav", "mono16.wav", "mono24.wav", "stereo16-1min.wav",
-              "canonical.wav", "worst-case.wav", "stereo16-1hour.wav", "stereo16-1gib.wav"]
+              "canonical.wav", "worst-case.wav", "stereo16-1hour.wav", "stereo16-1gib.wav",
+              "stereo16-20min-48k.wav", "stereo24-20min-48k.wav", "stereo16-48k.wav",
+              "stereo24-192k.wav"]
     if not all(os.path.exists(os.path.join(files, name)) for name in needed):
         os.makedirs(files, exist_ok=True)
         subprocess.run([os.path.join(build, "make_bench_files"), files], check=True)
@@ -164,7 +166,7 @@ def main():
     print()
     print("| measure | kestrune | compared with | its time | ratio |")
     print("|---|---|---|---|---|")
-    for r in cutting(kestrune, f("stereo16-1hour.wav"), f("stereo16-1gib.wav")):
+    for r in cutting(kestrune, f("stereo16-1hour.wav"), f("stereo16-1gib.wav"), f):
         print("| " + " | ".join(r) + " |")
     return 1 if one != ten else 0
 
@@ -177,17 +179,28 @@ def timed(cmd, text=None):
     return time.monotonic() - start
 
 
-def cutting(kestrune, hour, gib):
-    """The view of a one-hour selection against cat of the same bytes, from
-    the page cache; the save of a gibibyte against cp, which does not flush
-    the copy to the disk as the save does, and against cp with that flush."""
+def cutting(kestrune, hour, gib, f):
+    """The view of a one-hour selection, and of twenty minutes at 48 kHz at
+    both widths, against cat of the same bytes, from the page cache; the
+    seam search at 48 and 192 kHz against the same run without it; the save
+    of a gibibyte against cp, which does not flush the copy to the disk as
+    the save does, and against cp with that flush."""
     rows = []
-    timed(["cat", hour])
-    view = statistics.median(timed([kestrune, "null", hour], b"v\nx\n") for _ in range(11))
-    cat = statistics.median(timed(["cat", hour]) for _ in range(11))
-    rows.append(("view a one-hour 16-bit stereo selection (v), median of 11",
-                 f"{view * 1000:.0f} ms", "cat of the file to /dev/null", f"{cat * 1000:.0f} ms",
-                 ratio(view, cat)))
+    for path, what in ((hour, "a one-hour 16-bit stereo"),
+                       (f("stereo16-20min-48k.wav"), "a 20-minute 48 kHz 16-bit stereo"),
+                       (f("stereo24-20min-48k.wav"), "a 20-minute 48 kHz 24-bit stereo")):
+        timed(["cat", path])
+        view = statistics.median(timed([kestrune, "null", path], b"v\nx\n") for _ in range(11))
+        cat = statistics.median(timed(["cat", path]) for _ in range(11))
+        rows.append((f"view {what} selection (v), median of 11", f"{view * 1000:.0f} ms",
+                     "cat of the file to /dev/null", f"{cat * 1000:.0f} ms", ratio(view, cat)))
+    for name, what in (("stereo16-48k.wav", "48 kHz 16-bit"), ("stereo24-192k.wav", "192 kHz 24-bit")):
+        seam = [kestrune, "null", f(name), "1", "5"]
+        match = statistics.median(timed(seam, b"m\nx\n") for _ in range(11))
+        alone = statistics.median(timed(seam, b"x\n") for _ in range(11))
+        rows.append((f"match the seam of a {what} stereo selection (m), median of 11",
+                     f"{match * 1000:.1f} ms", "the same run without m", f"{alone * 1000:.1f} ms",
+                     ratio(match, alone)))
     with tempfile.TemporaryDirectory(dir=os.path.dirname(gib)) as scratch:
         copy = os.path.join(scratch, "copy.wav")
 

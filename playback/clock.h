@@ -42,6 +42,13 @@ void NoteWrite(HeardTrack& track, int64_t position, int64_t frames);
 // old to be kept give the oldest kept.
 int64_t HeardPosition(HeardTrack& track, long queued, double now);
 
+// The time HeardPosition needs: the clock's on a device that plays in real
+// time, or says it holds frames now; a device that takes every frame at
+// once is spared the call.
+inline double TimeIfPaced(const HeardTrack& track, long queued) {
+  return track.paced || queued > 0 ? ClockNow() : 0;
+}
+
 // Prints "\rclock = %.2f sec" with `seconds` and flushes standard output.
 void ShowClock(float seconds);
 

@@ -252,9 +252,11 @@ Stop PlayPass(PlaybackState& s, int64_t to, bool followed) {
     s.deviceError = WritePeriod(s.device, s.outputBuffer.data(), frames);
     if (s.deviceError != 0) return Interrupted() ? Stop::kInterrupted : Stop::kDeviceFailed;
     NoteWrite(s.heard, position, static_cast<int64_t>(frames));
-    if (s.snapshot.rate != 0)
-      s.clock = FramesToSeconds(HeardPosition(s.heard, QueuedFrames(s.device), ClockNow()),
+    if (s.snapshot.rate != 0) {
+      const long queued = QueuedFrames(s.device);
+      s.clock = FramesToSeconds(HeardPosition(s.heard, queued, TimeIfPaced(s.heard, queued)),
                                 s.snapshot.rate);
+    }
     ShowClock(s.clock);
     position += static_cast<int64_t>(frames);
     sinceLook += static_cast<int64_t>(frames);
@@ -266,7 +268,8 @@ Stop PlayPass(PlaybackState& s, int64_t to, bool followed) {
 void ShowWhatIsHeard(long queued, void* state) {
   PlaybackState& s = *static_cast<PlaybackState*>(state);
   if (s.snapshot.rate == 0 || s.heard.count == 0) return;
-  const float clock = FramesToSeconds(HeardPosition(s.heard, queued, ClockNow()), s.snapshot.rate);
+  const float clock =
+      FramesToSeconds(HeardPosition(s.heard, queued, TimeIfPaced(s.heard, queued)), s.snapshot.rate);
   if (clock == s.clock) return;
   s.clock = clock;
   ShowClock(clock);
