@@ -69,9 +69,17 @@ __attribute__((target("avx2"))) size_t Extremes16Avx2(const char* bytes, size_t 
 
 // Eight 24-bit samples at a time: two loads of 16 bytes, 12 bytes apart,
 // put four samples in each half of the register, and a shuffle gives each
-// its own 32-bit lane, high three bytes, so that a shift by 8 extends its
-// sign. Each step reads 4 bytes past its eight samples, so the last samples
-// are left to the loop that follows.
+// the high three bytes of its own 32-bit lane. Those are the sample times
+// 256, whose order is the sample's: the extremes are shifted back once, at
+// the end. Each step reads 4 bytes past its eight samples, so the last
+// samples are left to the loop that follows.
+__attribute__((target("avx2"))) inline __m256i Eight24(const char* p, __m256i spread) {
+  const __m256i packed = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+  return _mm256_shuffle_epi8(packed, spread);
+}
+
 __attribute__((target("avx2"))) size_t Extremes24Avx2(const char* bytes, size_t samples,
                                                        int32_t& high, int32_t& low) {
   const __m256i spread = _mm256_setr_epi8(
@@ -79,18 +87,19 @@ __attribute__((target("avx2"))) size_t Extremes24Avx2(const char* bytes, size_t 
       -128, 0, 1, 2, -128, 3, 4, 5, -128, 6, 7, 8, -128, 9, 10, 11);
   __m256i high32 = _mm256_setzero_si256(), low32 = _mm256_setzero_si256();
   size_t i = 0;
+  for (; 3 * i + 52 <= 3 * samples; i += 16) {
+    const __m256i a = Eight24(bytes + 3 * i, spread), b = Eight24(bytes + 3 * i + 24, spread);
+    high32 = _mm256_max_epi32(high32, _mm256_max_epi32(a, b));
+    low32 = _mm256_min_epi32(low32, _mm256_min_epi32(a, b));
+  }
   for (; 3 * i + 28 <= 3 * samples; i += 8) {
-    const char* p = bytes + 3 * i;
-    const __m256i packed = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
-    const __m256i v = _mm256_srai_epi32(_mm256_shuffle_epi8(packed, spread), 8);
+    const __m256i v = Eight24(bytes + 3 * i, spread);
     high32 = _mm256_max_epi32(high32, v);
     low32 = _mm256_min_epi32(low32, v);
   }
   int32_t lanes[16];
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), high32);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes + 8), low32);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), _mm256_srai_epi32(high32, 8));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes + 8), _mm256_srai_epi32(low32, 8));
   high = *std::max_element(lanes, lanes + 8);
   low = *std::min_element(lanes + 8, lanes + 16);
   return i;

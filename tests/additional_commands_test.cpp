@@ -559,13 +559,13 @@ TEST_F(AdditionalCommandsTest, SeamMatchFindsWhereTheLoopGoesOnAsTheFileWould) {
 TEST_F(AdditionalCommandsTest, ViewShowsAOneSampleClickInAMinuteOfSilence) {
   // Two equal clicks: the peak is the earlier. Loud bytes in a chunk after
   // the data are no part of the out-point's strip.
-  // At 24 bits the second is negative, and the clicks fall inside the
-  // eight samples a step of the vector path reads.
+  // At 24 bits the second is negative, and the clicks fall where a step of
+  // the vector path splits its sixteen samples (the 4th and the 16th).
   for (const uint16_t bits : {16, 24}) {
     const size_t width = bits / 8;
     std::string data(480000 * width, '\0');
     data.replace(200003 * width, width, Le32(bits == 16 ? 0x7FFF : 0x7FFFFF).substr(0, width));
-    data.replace(300007 * width, width, Le32(bits == 16 ? 0x7FFF : 0xFF800001).substr(0, width));
+    data.replace(300015 * width, width, Le32(bits == 16 ? 0x7FFF : 0xFF800001).substr(0, width));
     WriteFile(wave_, CanonicalWave(1, kRate, bits, data) + Chunk("LIST", std::string(4000, '\x7f')));
     for (auto [locale, mark] : {std::pair{"C", "#"}, {"C.UTF-8", "\u2588"}}) {
       Result r = RunProgram(kBinary, Args(), "v\nx\n", {"COLUMNS=50", std::string("LC_ALL=") + locale});
